@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 using IoStatus = std::int32_t;
 
@@ -50,4 +51,15 @@ inline const char* ioStatusText(IoStatus status) {
     default:
         return "unknown error";
     }
+}
+
+// Prints "message - text(status in hex,low 24 bits in decimal)" on standard
+// error and flushes it; prints nothing for success.
+inline void printIoError(IoStatus status, const char* message) {
+    if (status == kIoSuccess) {
+        return;
+    }
+    std::fprintf(stderr, "%s - %s(%x,%d)\n", message, ioStatusText(status),
+                 static_cast<unsigned>(status), static_cast<int>(status & 0xFFFFFF));
+    std::fflush(stderr);
 }
