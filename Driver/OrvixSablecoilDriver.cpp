@@ -169,9 +169,12 @@ IoStatus com_orvix_driver_OrvixSablecoilDriver::handleReport(std::uint8_t* repor
                 flags |= kMessageOtfsEnd;
             }
         }
+        // Disarmed only by its release: an on-the-fly input that stays held
+        // while another input takes the attribution of a report keeps its
+        // arm, so it gets exactly one begin and one end (and a type-5 input
+        // its nested action).
+        fHeldOtfsButton = 0;
     }
-    // A still-held on-the-fly input is armed again below.
-    fHeldOtfsButton = 0;
 
     if (b != 0 || w != 0) {
         // Attribution: the last newly pressed input (on-the-fly inputs always
