@@ -293,7 +293,11 @@ IoStatus com_orvix_driver_OrvixSablecoilDriver::handleReport(std::uint8_t* repor
                 break;
             }
 
-            if (second >= 0) {
+            // A double click's output is the synthesised primary button, not
+            // an input's own bit: it is left alone here even when the other
+            // pressed input owns the same bit, so that the replay below
+            // always reads press, release, press.
+            if (second >= 0 && !replay) {
                 // The attributed input gave no value (pass-through, scroll or
                 // unknown types, on-the-fly while disabled): start from the
                 // device's own byte, so that the rule below still keeps a

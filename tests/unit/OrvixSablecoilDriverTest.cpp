@@ -380,6 +380,15 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {{0x10, 0, 0, {0x02, 0x00, 0x02}, {}}},
                  1},
+        // The system's primary button is the right one (2), which is also
+        // the bit of input 1, switched off and held: the synthesised double
+        // click is still press, release, press.
+        Scenario{"DoubleClickWhileButtonOffHeldOnPrimaryBit",
+                 {0, 12, 0, 2, 0, 10, 11},
+                 true,
+                 false,
+                 {{0x02, 0, 0, {0x00}, {}}, {0x12, 0, 0, {0x02, 0x00, 0x02}, {}}},
+                 1},
         Scenario{"WheelAsDoubleClick",
                  {0, 1, 0, 0, 0, 2, 11},
                  true,
