@@ -144,7 +144,10 @@ IoStatus com_orvix_driver_OrvixSablecoilDriver::handleReport(std::uint8_t* repor
         flags = kMessageKeyUp;
         send = true;
     }
-    if (fHeldOtfsButton != 0 && (b & fHeldOtfsButton) == 0) {
+    // Whether the on-the-fly input was released is the device's word, not
+    // that of the byte as substituted above: a key input released while the
+    // on-the-fly input stays held must not end it (nor lose its key-up).
+    if (fHeldOtfsButton != 0 && (deviceButtons & fHeldOtfsButton) == 0) {
         if (flags & kMessageKeyUp) {
             // A key input and an on-the-fly input released in the same
             // report: the key-up goes out on its own first, since this
@@ -298,11 +301,11 @@ IoStatus com_orvix_driver_OrvixSablecoilDriver::handleReport(std::uint8_t* repor
             // pressed input owns the same bit, so that the replay below
             // always reads press, release, press.
             if (second >= 0 && !replay) {
-                // The attributed input gave no value (pass-through, scroll or
-                // unknown types, on-the-fly while disabled): start from the
-                // device's own byte, so that the rule below still keeps a
-                // special second input (key, macro, button off, ...) from
-                // reaching the system just because the other input passes.
+                // When the attributed input gives no value (pass-through,
+                // scroll or unknown types, on-the-fly while disabled), the
+                // rule starts from the device's own byte: a special second
+                // input (key, macro, button off, ...) is kept from the system
+                // whichever of the two inputs the report is attributed to.
                 if (!hasOut) {
                     setOut(deviceButtons);
                 }

@@ -480,6 +480,17 @@ INSTANTIATE_TEST_SUITE_P(
                   {0x14, 0, 0, {0x10}, {msg(0, 2, 0)}},
                   {0x10, 0, 0, {0x00}, {msg(0, 2, kEnd)}},
                   {0x10, 0, 0, {0x01}, {}}}},
+        // The key input released while the on-the-fly input stays held:
+        // only the key-up is told; the on-the-fly input ends on its release.
+        Scenario{"KeyReleasedWhileOtfsHeld",
+                 {0, 1, 8, 3, 0, 10, 11},
+                 true,
+                 false,
+                 {{0x10, 0, 0, {0x00}, {msg(0, 3, 0)}},
+                  {0x14, 0, 0, {0x00}, {msg(0, 2, kBegin)}},
+                  {0x04, 0, 0, {0x00}, {msg(0, 3, kUp)}},
+                  {0x04, 0, 0, {0x00}, {msg(0, 2, 0)}},
+                  {0x00, 0, 0, {0x00}, {msg(0, 2, kEnd)}}}},
         Scenario{"OtfsReleasedRightAfterAnotherPress",
                  {0, 1, 5, 0, 0, 10, 11},
                  true,
