@@ -1,0 +1,20 @@
+// SimulatorBus: the names under which sablecoil-sim serves on the session bus,
+// and the error names of its methods. Shared by the simulator and by the
+// virtual backends that talk to it (docs/simulator.md describes the interface).
+#pragma once
+
+namespace SimulatorBus {
+
+inline constexpr const char* kService = "com.orvix.SablecoilSim";
+inline constexpr const char* kPath = "/com/orvix/SablecoilSim";
+inline constexpr const char* kInterface = "com.orvix.SablecoilSim";
+
+// Errors of the simulator's methods.
+inline constexpr const char* kErrorUnknownMouse = "com.orvix.SablecoilSim.Error.UnknownMouse";
+inline constexpr const char* kErrorInvalidArgs = "org.freedesktop.DBus.Error.InvalidArgs";
+inline constexpr const char* kErrorTimeout = "com.orvix.SablecoilSim.Error.Timeout";
+inline constexpr const char* kErrorHostGone = "com.orvix.SablecoilSim.Error.HostGone";
+inline constexpr const char* kErrorUnknownParameter =
+    "com.orvix.SablecoilSim.Error.UnknownParameter";
+
+} // namespace SimulatorBus
