@@ -124,9 +124,8 @@ void Application::RegisterForDeviceNotif() {
         return;
     }
     PrintIOErrMsg(PlatformServices::current().registry().addInterestNotification(
-                      fSablecoil, [](const ServiceHandle& service, std::uint32_t type) {
-                          DriverNotifProc(service, type);
-                      }),
+                      fSablecoil, [](const ServiceHandle& service,
+                                     std::uint32_t type) { DriverNotifProc(service, type); }),
                   "Error registering driver notif proc.");
 }
 

@@ -37,13 +37,13 @@ public:
     static void PrintIOErrMsg(IoStatus status, const char* message);
     static void PrintMsg(const char* text);
 
-    ServiceHandle fSablecoil;      // driver instance in use, empty when none
-    ServiceHandle fHidSystem;      // the HID system, found at start
-    std::string fUserName;         // console user
-    std::uint32_t fUserId = 0;     // console user's id
+    ServiceHandle fSablecoil;  // driver instance in use, empty when none
+    ServiceHandle fHidSystem;  // the HID system, found at start
+    std::string fUserName;     // console user
+    std::uint32_t fUserId = 0; // console user's id
     std::unique_ptr<Preferences> fPreferences;
-    bool fNotifyPort = false;      // the registry's notifications can be delivered
-    bool fHasPrefs = false;        // the settings domain held values at start
+    bool fNotifyPort = false; // the registry's notifications can be delivered
+    bool fHasPrefs = false;   // the settings domain held values at start
 
 private:
     Application() = default;

@@ -2,11 +2,19 @@
 #include "HidUtils.h"
 
 #include "DeviceIds.h"
+#include "EventPoster.h"
 #include "HidSystem.h"
 #include "PlatformServices.h"
 
+#ifndef SABLECOIL_APPLICATION_BUILD
+#include "AppleScript.h"
+#include "Application.h"
+#include "Preferences.h"
+#endif
+
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 const std::uint64_t clickSpeeds[11] = {
     150000000ull,  200000000ull,  500000000ull,  800000000ull,  1100000000ull, 1400000000ull,
@@ -141,3 +149,263 @@ bool IsRightButtonPrimary() {
 void SetIsRightButtonPrimary(bool rightIsPrimary) {
     SetHidSystemParamValue(PlistValue::int32(rightIsPrimary ? 1 : 2), "HIDPointerButtonMode");
 }
+
+// ---- Synthetic input ------------------------------------------------------
+
+std::uint32_t sModifiers = 0;
+
+namespace {
+
+constexpr std::uint8_t kCommandKey = 0x37;
+constexpr std::uint8_t kShiftKey = 0x38;
+constexpr std::uint8_t kCapsLockKey = 0x39;
+constexpr std::uint8_t kOptionKey = 0x3A;
+constexpr std::uint8_t kControlKey = 0x3B;
+
+std::uint32_t ModifierFlag(std::uint8_t virtualKeyCode) {
+    switch (virtualKeyCode) {
+    case kCapsLockKey:
+        return 0x10000;
+    case kShiftKey:
+        return 0x20000;
+    case kControlKey:
+        return 0x40000;
+    case kOptionKey:
+        return 0x80000;
+    case kCommandKey:
+        return 0x100000;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+// Opened once and kept; opened again only when the program's services were
+// replaced (tests) or the last open failed.
+EventPoster* GetEventDriver() {
+    static EventPoster* eventDriver = nullptr;
+    EventPoster& poster = PlatformServices::current().events();
+    if (eventDriver != &poster) {
+        eventDriver = poster.open() == kIoSuccess ? &poster : nullptr;
+    }
+    return eventDriver;
+}
+
+void BeginHidKeySequence() {}
+
+IoStatus EndHidKeySequence() {
+    sModifiers = 0;
+    EventPoster* poster = GetEventDriver();
+    return poster ? poster->postFlagsChanged(0) : kIoNotOpen;
+}
+
+IoStatus DoHidKeyEvent(std::uint8_t virtualKeyCode, int upDown, bool repeat, bool singleKey) {
+    EventPoster* poster = GetEventDriver();
+    // A press-and-release field always goes down and up as a key, a modifier
+    // included; a macro passes the whole field, so the test is on both bits.
+    if ((upDown & kKeyDownUp) == kKeyDownUp || !IsModifier(virtualKeyCode)) {
+        IoStatus result = kIoSuccess;
+        if (upDown & kKeyDown) {
+            result = poster ? poster->postKey(virtualKeyCode, true, repeat) : kIoNotOpen;
+        }
+        if (upDown & kKeyUp) {
+            result = poster ? poster->postKey(virtualKeyCode, false, repeat) : kIoNotOpen;
+        }
+        return result;
+    }
+    if (singleKey) {
+        if (poster) {
+            poster->postKeyboardEvent(virtualKeyCode, (upDown & kKeyDown) != 0);
+        }
+        return kIoSuccess;
+    }
+    const std::uint32_t mask = ModifierFlag(virtualKeyCode);
+    if (upDown & kKeyDown) {
+        sModifiers |= mask;
+    }
+    if (upDown & kKeyUp) {
+        sModifiers &= ~mask;
+    }
+    return poster ? poster->postFlagsChanged(sModifiers) : kIoNotOpen;
+}
+
+IoStatus DoHidAuxKeyEvent(std::uint8_t auxKeyCode) {
+    EventPoster* poster = GetEventDriver();
+    return poster ? poster->postAuxKey(auxKeyCode) : kIoNotOpen;
+}
+
+IoStatus DoHidSysDefinedKeyEvent(std::uint8_t sysKeyCode) {
+    EventPoster* poster = GetEventDriver();
+    return poster ? poster->postSystemDefined(sysKeyCode) : kIoNotOpen;
+}
+
+bool IsModifier(std::uint8_t virtualKeyCode) {
+    return ModifierFlag(virtualKeyCode) != 0;
+}
+
+std::vector<int> ParseActionString(std::string_view text) {
+    std::vector<int> fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = std::min(text.find(',', start), text.size());
+        std::string_view field = text.substr(start, end - start);
+        std::size_t i = 0;
+        while (i < field.size() && (field[i] == ' ' || field[i] == '\t')) {
+            ++i;
+        }
+        bool negative = false;
+        if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
+            negative = field[i] == '-';
+            ++i;
+        }
+        // Saturates instead of overflowing on absurdly long digit runs.
+        long long value = 0;
+        while (i < field.size() && field[i] >= '0' && field[i] <= '9') {
+            value = std::min(value * 10 + (field[i] - '0'), 0x7FFFFFFFll);
+            ++i;
+        }
+        fields.push_back(static_cast<int>(negative ? -value : value));
+        if (end >= text.size()) {
+            break;
+        }
+        start = end + 1;
+    }
+    return fields;
+}
+
+// ---- Commands ---------------------------------------------------------------
+
+#ifdef SABLECOIL_APPLICATION_BUILD
+
+void DoAdvancedCommand(std::uint16_t command) {
+    // The application writes command codes but never carries them out.
+    (void)command;
+}
+
+#else
+
+namespace {
+
+struct Shortcut {
+    std::uint16_t command;
+    std::initializer_list<std::uint8_t> modifiers; // pressed in order, released in reverse
+    std::uint8_t key;
+};
+
+// Desktop shortcuts by command code; key codes are the suite's virtual key codes.
+const Shortcut sShortcuts[] = {
+    {0x1000, {kCommandKey}, 0x07},                          // cut
+    {0x1100, {kCommandKey}, 0x08},                          // copy
+    {0x1200, {kCommandKey}, 0x09},                          // paste
+    {0x1300, {kCommandKey}, 0x06},                          // undo
+    {0x1400, {kCommandKey}, 0x00},                          // select all
+    {0x1500, {kCommandKey}, 0x2D},                          // new
+    {0x1600, {kCommandKey}, 0x01},                          // save
+    {0x1700, {kShiftKey, kCommandKey}, 0x01},               // save as
+    {0x1800, {kCommandKey}, 0x23},                          // print
+    {0x1900, {kCommandKey}, 0x03},                          // find
+    {0x2000, {kCommandKey}, 0x04},                          // hide window
+    {0x2100, {kCommandKey}, 0x32},                          // cycle windows
+    {0x2200, {kCommandKey}, 0x0D},                          // close window
+    {0x2300, {kOptionKey, kCommandKey}, 0x0D},              // close all windows
+    {0x2400, {kCommandKey}, 0x2E},                          // minimise window
+    {0x2500, {kOptionKey, kCommandKey}, 0x18},              // zoom in
+    {0x2600, {kOptionKey, kCommandKey}, 0x1B},              // zoom out
+    {0x2700, {kCommandKey}, 0x31},                          // search
+    {0x2800, {kShiftKey, kCommandKey}, 0x2C},               // application help
+    {0x2900, {kShiftKey, kCommandKey}, 0x14},               // full screenshot
+    {0x2A00, {kOptionKey, kCommandKey, kControlKey}, 0x1C}, // invert colours
+    {0x2B00, {}, 0x65},                                     // F9: all windows
+    {0x2C00, {}, 0x6D},                                     // F10: application windows
+    {0x2D00, {}, 0x67},                                     // F11: show desktop
+    {0x2E00, {}, 0x6F},                                     // F12: dashboard
+};
+
+// Media scripts by command code 0x3000 to 0x3700.
+const char* const sMediaScripts[] = {"Play",        "Stop",        "NextTrack", "PrevTrack",
+                                     "NextChapter", "PrevChapter", "Repeat",    "Shuffle"};
+
+void PlayShortcut(const Shortcut& shortcut) {
+    for (std::uint8_t modifier : shortcut.modifiers) {
+        DoHidKeyEvent(modifier, kKeyDown, false, false);
+    }
+    DoHidKeyEvent(shortcut.key, kKeyDown, false, false);
+    DoHidKeyEvent(shortcut.key, kKeyUp, false, false);
+    for (auto it = std::rbegin(shortcut.modifiers); it != std::rend(shortcut.modifiers); ++it) {
+        DoHidKeyEvent(*it, kKeyUp, false, false);
+    }
+}
+
+} // namespace
+
+void DoAdvancedCommand(std::uint16_t command) {
+    for (const Shortcut& shortcut : sShortcuts) {
+        if (shortcut.command == command) {
+            PlayShortcut(shortcut);
+            return;
+        }
+    }
+    if (command >= 0x3000 && command <= 0x3700 && (command & 0xFF) == 0) {
+        const std::string path = AppleScript::scriptPath(sMediaScripts[(command >> 8) - 0x30]);
+        if (!path.empty()) {
+            AppleScript::executeScriptAtPath(path);
+        }
+        return;
+    }
+    Preferences* preferences = Application::GetApp()->fPreferences.get();
+    switch (command) {
+    case 0x3800:
+        DoHidAuxKeyEvent(0); // sound up
+        return;
+    case 0x3900:
+        DoHidAuxKeyEvent(1); // sound down
+        return;
+    case 0x3A00:
+        DoHidAuxKeyEvent(7); // mute
+        return;
+    case 0x3B00:
+        DoHidSysDefinedKeyEvent(10); // eject
+        return;
+    default:
+        break;
+    }
+    if (!preferences) {
+        return;
+    }
+    switch (command) {
+    case 0x4000:
+        preferences->SetDpi((preferences->GetDpi() + 1) % 4);
+        return;
+    case 0x4100: {
+        const int stage = preferences->GetDpi() - 1;
+        preferences->SetDpi(stage < 0 ? 3 : stage);
+        return;
+    }
+    case 0x4200:
+    case 0x4300:
+    case 0x4400:
+    case 0x4500:
+        preferences->SetDpi((command >> 8) - 0x42);
+        return;
+    case 0x5000:
+        preferences->SetProfile(preferences->GetProfile() % 5 + 1);
+        return;
+    case 0x5100: {
+        const int profile = preferences->GetProfile() - 1;
+        preferences->SetProfile(profile <= 0 ? 5 : profile);
+        return;
+    }
+    case 0x5200:
+    case 0x5300:
+    case 0x5400:
+    case 0x5500:
+    case 0x5600:
+        preferences->SetProfile((command >> 8) - 0x51);
+        return;
+    default:
+        return; // not a command
+    }
+}
+
+#endif

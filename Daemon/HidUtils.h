@@ -40,3 +40,37 @@ double GetDblClickSpeed();
 void SetDblClickSpeed(double speed);
 bool IsRightButtonPrimary();
 void SetIsRightButtonPrimary(bool rightIsPrimary);
+
+// ---- Synthetic input ------------------------------------------------------
+
+// Action string fields: a key press is the key code + kKeyDown, a release
+// + kKeyUp, both + kKeyDownUp; kShortPause waits 50 ms, kTimedPause is
+// followed by the pause in milliseconds; kFirstCommand and above are commands.
+inline constexpr int kKeyUp = 0x100;
+inline constexpr int kKeyDown = 0x200;
+inline constexpr int kKeyDownUp = 0x300;
+inline constexpr int kShortPause = 0x400;
+inline constexpr int kTimedPause = 0x800;
+inline constexpr int kFirstCommand = 0x1000;
+
+// Modifier flags asserted by the macro player.
+extern std::uint32_t sModifiers;
+
+class EventPoster;
+// The posting connection, opened at the first post; nullptr when it cannot be opened.
+EventPoster* GetEventDriver();
+void BeginHidKeySequence();
+// Clears every modifier the player asserted.
+IoStatus EndHidKeySequence();
+IoStatus DoHidKeyEvent(std::uint8_t virtualKeyCode, int upDown, bool repeat, bool singleKey);
+IoStatus DoHidAuxKeyEvent(std::uint8_t auxKeyCode);
+IoStatus DoHidSysDefinedKeyEvent(std::uint8_t sysKeyCode);
+bool IsModifier(std::uint8_t virtualKeyCode);
+
+// The fields of an action string, read leniently: blanks and a sign may
+// lead, digits run to the first other character, a field without digits is 0.
+std::vector<int> ParseActionString(std::string_view text);
+
+// Carries out one command code (desktop shortcuts, media scripts, volume and
+// eject, resolution stages, profiles). The application's build does nothing.
+void DoAdvancedCommand(std::uint16_t command);

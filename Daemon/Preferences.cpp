@@ -39,8 +39,8 @@ SettingsDomain Domain(const std::string& name) {
 }
 
 void Post(const char* object, PlistValue userInfo) {
-    Status status = PlatformServices::current().notifications().post(kNotificationName, object,
-                                                                     userInfo);
+    Status status =
+        PlatformServices::current().notifications().post(kNotificationName, object, userInfo);
     if (!status) {
         std::fprintf(stderr, "Sablecoil: could not post %s: %s\n", object,
                      status.message().c_str());
@@ -52,8 +52,7 @@ void Post(const char* object, PlistValue userInfo) {
 void Write(const std::string& domain, const PlistValue& keys) {
     Status status = Domain(domain).setMultiple(keys);
     if (!status) {
-        std::fprintf(stderr, "Sablecoil: could not write settings: %s\n",
-                     status.message().c_str());
+        std::fprintf(stderr, "Sablecoil: could not write settings: %s\n", status.message().c_str());
         std::fflush(stderr);
     }
 }
@@ -86,8 +85,8 @@ std::string Preferences::BundleId() {
 
 void Preferences::MakePrefsActive(const std::string& domain) {
     const std::string other = domain == SettingsDomain::kFirstGeneration
-                                    ? SettingsDomain::kSecondGeneration
-                                    : SettingsDomain::kFirstGeneration;
+                                  ? SettingsDomain::kSecondGeneration
+                                  : SettingsDomain::kFirstGeneration;
     Write(domain, PlistValue::dictionary({{"PrefIsActive", PlistValue::int16(1)}}));
     Write(other, PlistValue::dictionary({{"PrefIsActive", PlistValue::int16(0)}}));
 }
@@ -284,8 +283,8 @@ void Preferences::SendPrefsToDriver(const std::optional<PlistValue>& profile) {
     if (const PlistValue* v = p.find("ScrollWheelSpeed"); v && v->isNumber()) {
         d.set("ScrollWheelSpeed", PlistValue::int32(ToFixed(v->toReal())));
     }
-    for (const char* key : {"Resolution", "PollingRate", "GlowLogoOn", "ScrollLightOn",
-                            "ProfileNumber"}) {
+    for (const char* key :
+         {"Resolution", "PollingRate", "GlowLogoOn", "ScrollLightOn", "ProfileNumber"}) {
         if (const PlistValue* v = p.find(key)) {
             d.set(key, *v);
         }
@@ -301,8 +300,8 @@ void Preferences::SendPrefsToDriver(const std::optional<PlistValue>& profile) {
             }
             const int t0 = MapTypeOf(mappings->at(0));
             const int t1 = MapTypeOf(mappings->at(1));
-            const bool exchange = (t0 == 1 && t1 == 0 && leftHanded == 0) ||
-                                  (t0 == 0 && t1 == 1 && leftHanded != 0);
+            const bool exchange =
+                (t0 == 1 && t1 == 0 && leftHanded == 0) || (t0 == 0 && t1 == 1 && leftHanded != 0);
             SetIsRightButtonPrimary(exchange);
             if (exchange) {
                 PlistValue swapped = *mappings;
@@ -330,8 +329,8 @@ void Preferences::ReadPrefs() {
 
 void Preferences::SetFirmwareVersion(std::uint16_t version) {
     Write(BundleId(),
-          PlistValue::dictionary(
-              {{"FirmwareVersion", PlistValue::unsignedInteger(version, PlistValue::Width::Bits16)}}));
+          PlistValue::dictionary({{"FirmwareVersion", PlistValue::unsignedInteger(
+                                                          version, PlistValue::Width::Bits16)}}));
 }
 
 void Preferences::PostDpiChangeNotification(int d) {

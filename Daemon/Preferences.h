@@ -66,7 +66,7 @@ public:
     // The stored value in the driver's 16.16 fixed point (via single precision).
     static std::int32_t ToFixed(double value);
 
-    PlistValue fMappingArray;      // "ButtonMappings" of the last profile pushed, stored order
+    PlistValue fMappingArray; // "ButtonMappings" of the last profile pushed, stored order
     double fSens[3] = {0.0, 0.0, 0.0};
     bool fMasterSens = false;
     bool fOtfsOn = true;

@@ -10,6 +10,7 @@ class HidSystem;
 class UsbAccess;
 class ConsoleSession;
 class NotificationCenter;
+class EventPoster;
 
 class PlatformServices {
 public:
@@ -29,4 +30,5 @@ public:
     virtual UsbAccess& usb() = 0;
     virtual ConsoleSession& session() = 0;
     virtual NotificationCenter& notifications() = 0;
+    virtual EventPoster& events() = 0;
 };

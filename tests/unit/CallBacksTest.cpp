@@ -1,6 +1,6 @@
 // Tests of the agent's device, user-switch and settings-broadcast handlers.
-#include "Application.h"
 #include "CallBacks.h"
+#include "Application.h"
 #include "DeviceIds.h"
 #include "FakePlatform.h"
 #include "HidUtils.h"
@@ -130,8 +130,8 @@ TEST_F(CallBacksTest, UserSwitchPushesAgainWithoutNewRegistration) {
 TEST_F(CallBacksTest, PrefsChangePushesTheDictionaryAsItCame) {
     attach(kDeviceA, kInstanceA, 0x0102);
     Application::GetApp()->SetSablecoil(kInstanceA);
-    PrefNotifProc(PlistValue::dictionary({{"Resolution", PlistValue::int32(1)},
-                                          {"ProfileNumber", PlistValue::int32(4)}}));
+    PrefNotifProc(PlistValue::dictionary(
+        {{"Resolution", PlistValue::int32(1)}, {"ProfileNumber", PlistValue::int32(4)}}));
     ASSERT_EQ(fPlatform.fRegistry.setCalls.size(), 1u);
     EXPECT_EQ(fPlatform.fRegistry.setCalls[0].properties,
               PlistValue::dictionary({{"Resolution", PlistValue::int32(1)},

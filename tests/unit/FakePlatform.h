@@ -3,12 +3,14 @@
 #pragma once
 
 #include "ConsoleSession.h"
+#include "EventPoster.h"
 #include "HidSystem.h"
 #include "NotificationCenter.h"
 #include "PlatformServices.h"
 #include "ServiceRegistry.h"
 #include "UsbAccess.h"
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,8 +27,9 @@ public:
     };
 
     void add(const ServiceHandle& handle, std::int64_t vendor, std::int64_t product) {
-        services.push_back({handle, PlistValue::dictionary({{"idVendor", PlistValue::int64(vendor)},
-                                                            {"idProduct", PlistValue::int64(product)}})});
+        services.push_back(
+            {handle, PlistValue::dictionary({{"idVendor", PlistValue::int64(vendor)},
+                                             {"idProduct", PlistValue::int64(product)}})});
     }
 
     Result<std::vector<ServiceHandle>> matchingServices(std::string_view) override {
@@ -146,6 +149,38 @@ public:
     std::vector<Handler> observers;
 };
 
+// Records posted events in the simulator's log format.
+class FakeEvents : public EventPoster {
+public:
+    IoStatus open() override { return kIoSuccess; }
+    IoStatus postKey(std::uint8_t keyCode, bool down, bool repeat) override {
+        return add(down ? "keydown 0x" + hex(keyCode) + " repeat=" + (repeat ? "1" : "0")
+                        : "keyup 0x" + hex(keyCode));
+    }
+    IoStatus postFlagsChanged(std::uint32_t flags) override { return add("flags 0x" + hex(flags)); }
+    IoStatus postKeyboardEvent(std::uint8_t keyCode, bool down) override {
+        return add("keyboard 0x" + hex(keyCode) + (down ? " down" : " up"));
+    }
+    IoStatus postAuxKey(std::uint8_t auxKeyCode) override {
+        return add("aux 0x" + hex(auxKeyCode));
+    }
+    IoStatus postSystemDefined(std::uint8_t subtype) override {
+        return add("sysdefined " + std::to_string(subtype));
+    }
+    std::vector<std::string> log;
+
+private:
+    static std::string hex(std::uint32_t v) {
+        char buffer[16];
+        std::snprintf(buffer, sizeof buffer, "%x", v);
+        return buffer;
+    }
+    IoStatus add(std::string line) {
+        log.push_back(std::move(line));
+        return kIoSuccess;
+    }
+};
+
 class FakePlatform : public PlatformServices {
 public:
     FakePlatform() { PlatformServices::setCurrent(this); }
@@ -155,10 +190,12 @@ public:
     UsbAccess& usb() override { return fUsb; }
     ConsoleSession& session() override { return fSession; }
     NotificationCenter& notifications() override { return fNotifications; }
+    EventPoster& events() override { return fEvents; }
 
     FakeRegistry fRegistry;
     FakeHidSystem fHid;
     FakeUsb fUsb;
     FakeSession fSession;
     FakeNotifications fNotifications;
+    FakeEvents fEvents;
 };

@@ -1,8 +1,8 @@
 // Tests of HidUtils: choosing the driver instance, the double-click time
 // table and the primary button.
+#include "HidUtils.h"
 #include "DeviceIds.h"
 #include "FakePlatform.h"
-#include "HidUtils.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +27,7 @@ TEST_P(FindSablecoilTest, ChoosesTheInstance) {
     for (const auto& [handle, product] : GetParam().services) {
         platform.fRegistry.add(handle, kVendor, product);
     }
-    EXPECT_EQ(FindSablecoil(GetParam().current, GetParam().useCurrentIfFound),
-              GetParam().expected);
+    EXPECT_EQ(FindSablecoil(GetParam().current, GetParam().useCurrentIfFound), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -72,8 +71,8 @@ TEST(HidUtils, FailedLookupIsReported) {
 TEST(HidUtils, DoubleClickSpeedIndexesTheTable) {
     FakePlatform platform;
     const std::pair<double, std::int64_t> cases[] = {
-        {-3, 150000000}, {0.99, 150000000}, {4.99, 1100000000}, {6.0, 1700000000},
-        {10, 5000000000}, {10.9, 5000000000},
+        {-3, 150000000},   {0.99, 150000000}, {4.99, 1100000000},
+        {6.0, 1700000000}, {10, 5000000000},  {10.9, 5000000000},
     };
     for (const auto& [speed, nanoseconds] : cases) {
         SetDblClickSpeed(speed);

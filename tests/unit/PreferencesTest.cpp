@@ -1,10 +1,10 @@
 // Tests of the agent's settings store: the factory domain, the active mark,
 // the driver push, and the resolution, profile and sensitivity changes.
+#include "Preferences.h"
 #include "Application.h"
 #include "DeviceIds.h"
 #include "FakePlatform.h"
 #include "HidUtils.h"
-#include "Preferences.h"
 #include "SettingsDomain.h"
 
 #include <QTemporaryDir>
@@ -77,9 +77,13 @@ TEST_F(PreferencesTest, FreshUserGetsTheFactoryDomainMarkedActive) {
     EXPECT_DOUBLE_EQ(factory.realFor("MasterAccel"), 0.6875);
     EXPECT_DOUBLE_EQ(factory.realFor("DblClickSpeed"), 6.0);
     EXPECT_EQ(factory.intFor("Resolution"), 2);
-    EXPECT_EQ(factory.get("ButtonMappings"),
-              Records({{0x00}, {0x01}, {0x08}, {0x03, '1', '1', '7', '7', '6'},
-                       {0x03, '1', '1', '0', '0', '8'}, {0x0A}, {0x0B}}));
+    EXPECT_EQ(factory.get("ButtonMappings"), Records({{0x00},
+                                                      {0x01},
+                                                      {0x08},
+                                                      {0x03, '1', '1', '7', '7', '6'},
+                                                      {0x03, '1', '1', '0', '0', '8'},
+                                                      {0x0A},
+                                                      {0x0B}}));
     EXPECT_EQ(domain(SettingsDomain::kFirstGeneration).copyValue("PrefIsActive").toInt64(-1), 0);
     EXPECT_TRUE(Preferences::HasPrefs());
 
@@ -244,9 +248,10 @@ TEST_F(PreferencesTest, SensitivityStepIsClampedSavedAndBroadcast) {
     fPrefs.SaveSensToPrefs();
     fPrefs.PostOtfsNotification();
 
-    EXPECT_EQ(lastPush(), PlistValue::dictionary({{"Sensitivity", PlistValue::int32(0xA0000)},
-                                                  {"MasterSensitivityX", PlistValue::int32(0x10000)},
-                                                  {"MasterSensitivityY", PlistValue::int32(642252)}}));
+    EXPECT_EQ(lastPush(),
+              PlistValue::dictionary({{"Sensitivity", PlistValue::int32(0xA0000)},
+                                      {"MasterSensitivityX", PlistValue::int32(0x10000)},
+                                      {"MasterSensitivityY", PlistValue::int32(642252)}}));
     PlistValue profile = domain().copyValue("ProfileArray").at(1);
     EXPECT_DOUBLE_EQ(profile.realFor("MasterSensitivityY"), 9.8);
     EXPECT_EQ(fPlatform.fNotifications.posted.back().userInfo,
