@@ -32,8 +32,8 @@ Status QuitRequest::install(std::function<void()> handler) {
         return Status::fail(std::string("cannot create the quit-request socket pair: ") +
                             std::strerror(errno));
     }
-    auto* notifier = new QSocketNotifier(sSignalSockets[1], QSocketNotifier::Read,
-                                         QCoreApplication::instance());
+    auto* notifier =
+        new QSocketNotifier(sSignalSockets[1], QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         char buffer[16];
         while (::read(sSignalSockets[1], buffer, sizeof buffer) > 0) {
