@@ -66,7 +66,10 @@ std::optional<std::int32_t> clickTimeMs(const PlistValue& value) {
         if (ns < 0) {
             return std::nullopt;
         }
-        const std::int64_t ms = (ns + sNanosecondsPerMillisecond / 2) / sNanosecondsPerMillisecond;
+        // Rounded to the nearest millisecond without overflowing near the top.
+        const std::int64_t ms =
+            ns / sNanosecondsPerMillisecond +
+            (ns % sNanosecondsPerMillisecond >= sNanosecondsPerMillisecond / 2 ? 1 : 0);
         if (ms > std::numeric_limits<std::int32_t>::max()) {
             return std::nullopt;
         }
