@@ -1,6 +1,7 @@
 // PlistValue: construction, typed access, comparison and debug printing.
 #include "PlistValue.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -322,6 +323,24 @@ bool PlistValue::operator==(const PlistValue& other) const {
     if (const auto* d = std::get_if<double>(&fContent)) {
         const double o = std::get<double>(other.fContent);
         return *d == o || (std::isnan(*d) && std::isnan(o));
+    }
+    if (const auto* d = std::get_if<Dictionary>(&fContent)) {
+        // Keys are unique and their order carries no meaning for equality.
+        const auto& o = std::get<Dictionary>(other.fContent);
+        if (d->size() != o.size()) {
+            return false;
+        }
+        for (const auto& [key, value] : *d) {
+            const PlistValue* theirs = other.find(key);
+            if (!theirs || *theirs != value) {
+                return false;
+            }
+        }
+        return true;
+    }
+    if (const auto* a = std::get_if<Array>(&fContent)) {
+        const auto& o = std::get<Array>(other.fContent);
+        return a->size() == o.size() && std::equal(a->begin(), a->end(), o.begin());
     }
     return fContent == other.fContent;
 }

@@ -5,7 +5,8 @@
 // insertion order), array, data (bytes), string, integer (remembers its width
 // and signedness), real (double) or boolean. Values copy deeply; equality
 // compares content (integers by numeric value, whatever their width, since a
-// stored property list does not carry the width).
+// stored property list does not carry the width; dictionaries regardless of
+// key order).
 #pragma once
 
 #include <cstdint>

@@ -60,3 +60,15 @@ TEST(PlistValue, DebugStringShowsKindsAndContent) {
     EXPECT_NE(s.find("\"n\" = 5 (int16)"), std::string::npos) << s;
     EXPECT_NE(s.find("<0a ff>"), std::string::npos) << s;
 }
+
+TEST(PlistValue, DictionaryEqualityIgnoresKeyOrder) {
+    PlistValue a = PlistValue::dictionary({{"x", PlistValue::int32(1)}, {"y", PlistValue::real(2)}});
+    PlistValue b = PlistValue::dictionary({{"y", PlistValue::real(2)}, {"x", PlistValue::int32(1)}});
+    EXPECT_EQ(a, b);
+    b.set("y", PlistValue::real(3));
+    EXPECT_NE(a, b);
+    b.remove("y");
+    EXPECT_NE(a, b);
+    EXPECT_NE(PlistValue::array({PlistValue::int32(1), PlistValue::int32(2)}),
+              PlistValue::array({PlistValue::int32(2), PlistValue::int32(1)}));
+}
