@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -296,6 +297,24 @@ Status SettingsDomain::moveAside(const QString& reason) const {
     return Status::success();
 }
 
+void SettingsDomain::removeStrayTemporaries() const {
+    // QSaveFile names its temporary file "<file>.XXXXXX" (six letters or digits)
+    // just before renaming it. Writers only do that under the lock, so while
+    // this process holds it, any such file was left by a writer that died.
+    const QString prefix = fName + QStringLiteral(".plist.");
+    const QStringList names =
+        QDir(fDirectory).entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden);
+    for (const QString& name : names) {
+        const QStringView suffix = QStringView(name).mid(prefix.size());
+        const bool temporary = std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+            return c.unicode() < 128 && c.isLetterOrNumber();
+        });
+        if (temporary) {
+            ::unlink(QFile::encodeName(fDirectory + QLatin1Char('/') + name).constData());
+        }
+    }
+}
+
 Status SettingsDomain::setMultiple(const PlistValue& entries) {
     const std::string where = "cannot write settings domain " + fName.toStdString() + ": ";
     if (!fNameValid) {
@@ -313,6 +332,8 @@ Status SettingsDomain::setMultiple(const PlistValue& entries) {
     if (!lock.locked()) {
         return Status::fail(where + lock.error());
     }
+
+    removeStrayTemporaries();
 
     // Merge into what is stored now, not into what this object read before.
     Stored stored = readStored();

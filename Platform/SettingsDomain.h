@@ -90,6 +90,7 @@ private:
     Stored readStored() const;
     void refresh();
     Status moveAside(const QString& reason) const;
+    void removeStrayTemporaries() const;
 
     QString fName;
     QString fDirectory;

@@ -365,6 +365,9 @@ TEST_F(SettingsDomainTest, KilledWriterLeavesTheOldOrTheNewFile) {
     ASSERT_GT(finisher, 0);
     EXPECT_EQ(reap(finisher), 0);
     EXPECT_EQ(stored()->intFor("Counter"), last + 1);
+    // Temporary files of killed writers are gone after that write.
+    const QStringList expected = {QString(sDomain) + ".plist", QString(sDomain) + ".plist.lock"};
+    EXPECT_EQ(QDir(folder()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 }
 
 } // namespace
