@@ -346,16 +346,19 @@ Status SettingsDomain::setMultiple(const PlistValue& entries) {
         }
         stored.present = false;
     }
-    PlistValue merged = stored.content;
+    PlistValue merged = std::move(stored.content);
+    bool changed = !stored.present;
     for (const auto& [key, value] : entries.dict()) {
+        PlistValue* existing = merged.find(key);
         if (value.isNone()) {
-            merged.remove(key);
-        } else {
+            changed = merged.remove(key) || changed;
+        } else if (!existing || *existing != value) {
             merged.set(key, value);
+            changed = true;
         }
     }
 
-    if (!stored.present || merged != stored.content) {
+    if (changed) {
         Result<std::string> xml = PlistCodec::writeXml(merged);
         if (!xml) {
             return Status::fail(where + xml.message());
