@@ -139,6 +139,10 @@ struct KeyPostCase {
     Events expected;
 };
 
+void PrintTo(const KeyPostCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class UinputEventPosterKeyTest : public UinputEventPosterTest,
                                  public testing::WithParamInterface<KeyPostCase> {};
 
@@ -251,6 +255,10 @@ struct TapCase {
     IoStatus status;
     std::uint16_t key; // 0: nothing written
 };
+
+void PrintTo(const TapCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class UinputEventPosterTapTest : public UinputEventPosterTest,
                                  public testing::WithParamInterface<TapCase> {};
