@@ -161,13 +161,14 @@ QString SimCommandLine::formatBytes(const QByteArray& bytes) {
 int SimCommandLine::serve() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     SimService service(bus);
-    const Status started = service.start();
-    if (!started) {
-        return fail(QString::fromStdString(started.message()));
-    }
+    // Before the name is taken: whoever sees the name may stop the service at once.
     const Status quit = QuitRequest::install([] { QCoreApplication::quit(); });
     if (!quit) {
         return fail(QString::fromStdString(quit.message()));
+    }
+    const Status started = service.start();
+    if (!started) {
+        return fail(QString::fromStdString(started.message()));
     }
     return QCoreApplication::exec();
 }

@@ -113,5 +113,6 @@ void DriverHost::removeInstance(DriverInstance* instance) {
     fInstances.erase(it);
     instance->stop();
     fObjectManager->remove(instance->path());
-    delete instance;
+    // Later: this may run inside one of the instance's own signals.
+    instance->deleteLater();
 }

@@ -230,6 +230,16 @@ TEST_F(DriverHostTest, UnplugWhileButtonHeldRemovesTheInstanceOnly) {
               QStringList{QStringLiteral("01 00 00 00 00 00 00 00")});
 }
 
+TEST_F(DriverHostTest, QuitsCleanlyOnSigterm) {
+    const QString path = plugConfigured(1, {mappings({0, 1, 0, 0, 3, 10, 11})});
+    ASSERT_TRUE(suite.report(suite.lastMouseId(), QStringLiteral("08 00 00 00 00 00 00 00")));
+    EXPECT_EQ(suite.stopProgram(QStringLiteral("orvix-sablecoil-driver")), 0);
+    ASSERT_TRUE(SuiteHarness::waitUntil([&] { return suite.removedPaths().contains(path); }));
+    // The mouse is free for the next host.
+    EXPECT_EQ(suite.sim({QStringLiteral("list")}).lines(),
+              QStringList{QStringLiteral("1 generation 1 usb 2f1a:5301 firmware 0x0100 unbound")});
+}
+
 // SetProperties with what a client should not send: a D-Bus error or, for
 // odd values, success with the key ignored; the host lives on either way.
 struct MalformedCase {
