@@ -16,5 +16,6 @@ inline constexpr const char* kErrorTimeout = "com.orvix.SablecoilSim.Error.Timeo
 inline constexpr const char* kErrorHostGone = "com.orvix.SablecoilSim.Error.HostGone";
 inline constexpr const char* kErrorUnknownParameter =
     "com.orvix.SablecoilSim.Error.UnknownParameter";
+inline constexpr const char* kErrorNotLoggedIn = "com.orvix.SablecoilSim.Error.NotLoggedIn";
 
 } // namespace SimulatorBus

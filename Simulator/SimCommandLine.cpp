@@ -1,6 +1,7 @@
 // SimCommandLine: the simulator's service and command-line client.
 #include "SimCommandLine.h"
 
+#include "ConsoleSessionState.h"
 #include "HidParameters.h"
 #include "IoStatus.h"
 #include "QuitRequest.h"
@@ -45,6 +46,13 @@ const char* const sUsage =
     "  param set KEY VALUE           set one HID system parameter\n"
     "  open ID                       open the USB device (fails while it is busy)\n"
     "  firmware ID                   read the firmware version\n"
+    "  session [show]                the console session: \"logged-out\", or\n"
+    "                                \"logged-in NAME UID on-console|off-console\"\n"
+    "  session login NAME UID        log a user in on the console (replaces a user)\n"
+    "  session logout                log the user out\n"
+    "  session switch-out            the session leaves the console (user switch)\n"
+    "  session switch-in             the session is back; sends the became-active event\n"
+    "  events [--clear]              the posted input events, one line each\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 usage error.\n";
 
@@ -86,6 +94,12 @@ int SimCommandLine::run(const QStringList& arguments) {
     if (command == QLatin1String("firmware")) {
         return firmware(args);
     }
+    if (command == QLatin1String("session")) {
+        return session(args);
+    }
+    if (command == QLatin1String("events")) {
+        return events(args);
+    }
     if (command == QLatin1String("help") || command == QLatin1String("--help") ||
         command == QLatin1String("-h")) {
         return help();
@@ -126,6 +140,16 @@ Result<std::uint16_t> SimCommandLine::parseFirmware(const QString& text) {
                                            "\" is not a firmware version (0x0000 to 0xffff)");
     }
     return static_cast<std::uint16_t>(value);
+}
+
+Result<std::uint32_t> SimCommandLine::parseUserId(const QString& text) {
+    bool ok = false;
+    const uint value = text.toUInt(&ok, 10);
+    if (!ok || text.startsWith(QLatin1Char('+'))) {
+        return Result<std::uint32_t>::fail("\"" + text.toStdString() +
+                                           "\" is not a user id (0 to 4294967295)");
+    }
+    return value;
 }
 
 Result<QByteArray> SimCommandLine::parseReport(const QStringList& bytes) {
@@ -411,6 +435,69 @@ int SimCommandLine::firmware(const QStringList& args) {
     }
     printLine(
         QStringLiteral("0x%1").arg(reply->arguments().value(1).toUInt(), 4, 16, QLatin1Char('0')));
+    return 0;
+}
+
+int SimCommandLine::session(const QStringList& args) {
+    const QString sub = args.value(0, QStringLiteral("show"));
+    const char* method = nullptr;
+    QVariantList callArgs;
+    if (sub == QLatin1String("show")) {
+        if (args.size() > 1) {
+            return usage(QStringLiteral("session show takes no arguments"));
+        }
+        const Result<QDBusMessage> reply = call("SessionInfo", {});
+        if (!reply) {
+            return fail(QString::fromStdString(reply.message()));
+        }
+        const QVariantMap info = qdbus_cast<QVariantMap>(reply->arguments().value(0));
+        printLine(ConsoleSessionState::describe(info.value(QStringLiteral("LoginDone")).toBool(),
+                                                info.value(QStringLiteral("OnConsole")).toBool(),
+                                                info.value(QStringLiteral("UserName")).toString(),
+                                                info.value(QStringLiteral("UserId")).toUInt()));
+        return 0;
+    }
+    if (sub == QLatin1String("login")) {
+        if (args.size() != 3) {
+            return usage(QStringLiteral("session login takes a user name and a user id"));
+        }
+        const Result<std::uint32_t> userId = parseUserId(args[2]);
+        if (!userId) {
+            return usage(QStringLiteral("session login: ") +
+                         QString::fromStdString(userId.message()));
+        }
+        method = "SessionLogin";
+        callArgs = {args[1], QVariant::fromValue<uint>(userId.value())};
+    } else if (sub == QLatin1String("logout") || sub == QLatin1String("switch-out") ||
+               sub == QLatin1String("switch-in")) {
+        if (args.size() != 1) {
+            return usage(QStringLiteral("session %1 takes no arguments").arg(sub));
+        }
+        method = sub == QLatin1String("logout")       ? "SessionLogout"
+                 : sub == QLatin1String("switch-out") ? "SessionSwitchOut"
+                                                      : "SessionSwitchIn";
+    } else {
+        return usage(QStringLiteral("session [show] | session login NAME UID | session logout | "
+                                    "session switch-out | session switch-in"));
+    }
+    const Result<QDBusMessage> reply = call(method, callArgs);
+    return reply ? 0
+                 : fail(QStringLiteral("session %1: ").arg(sub) +
+                        QString::fromStdString(reply.message()));
+}
+
+int SimCommandLine::events(const QStringList& args) {
+    const bool clear = args.size() == 1 && args[0] == QLatin1String("--clear");
+    if (!args.isEmpty() && !clear) {
+        return usage(QStringLiteral("events takes only an optional --clear"));
+    }
+    const Result<QDBusMessage> reply = call("Events", {clear});
+    if (!reply) {
+        return fail(QString::fromStdString(reply.message()));
+    }
+    for (const QString& line : reply->arguments().value(0).toStringList()) {
+        printLine(line);
+    }
     return 0;
 }
 

@@ -25,6 +25,8 @@ public:
     static Result<std::uint32_t> parseId(const QString& text);
     static Result<std::uint32_t> parseCount(const QString& text, const char* what);
     static Result<std::uint16_t> parseFirmware(const QString& text);
+    // A user id: a decimal 32-bit unsigned integer.
+    static Result<std::uint32_t> parseUserId(const QString& text);
     // Exactly kReportLength bytes, each one or two hex digits (an optional 0x prefix).
     static Result<QByteArray> parseReport(const QStringList& bytes);
     // Bytes as lower-case hex, separated by single spaces.
@@ -43,6 +45,8 @@ private:
     int param(const QStringList& args);
     int open(const QStringList& args);
     int firmware(const QStringList& args);
+    int session(const QStringList& args);
+    int events(const QStringList& args);
     int help();
 
     // Calls a method of the simulator; the error says what went wrong.

@@ -225,6 +225,71 @@ void SimService::SetParameter(const QString& key, const QDBusVariant& value) {
     emit ParameterChanged(key, QDBusVariant(stored));
 }
 
+QVariantMap SimService::SessionInfo() {
+    QVariantMap info;
+    info.insert(QStringLiteral("LoginDone"), fSession.loginDone());
+    info.insert(QStringLiteral("OnConsole"), fSession.onConsole());
+    info.insert(QStringLiteral("UserName"), fSession.userName());
+    info.insert(QStringLiteral("UserId"), QVariant::fromValue<uint>(fSession.userId()));
+    return info;
+}
+
+void SimService::SessionLogin(const QString& userName, uint userId) {
+    const Status login = fSession.login(userName, userId);
+    if (!login) {
+        sendError(SimulatorBus::kErrorInvalidArgs, QString::fromStdString(login.message()));
+    }
+}
+
+void SimService::SessionLogout() {
+    fSession.logout();
+}
+
+void SimService::SessionSwitchOut() {
+    const Status switched = fSession.switchOut();
+    if (!switched) {
+        sendError(SimulatorBus::kErrorNotLoggedIn, QString::fromStdString(switched.message()));
+    }
+}
+
+void SimService::SessionSwitchIn() {
+    const Status switched = fSession.switchIn();
+    if (!switched) {
+        sendError(SimulatorBus::kErrorNotLoggedIn, QString::fromStdString(switched.message()));
+        return;
+    }
+    emit SessionBecameActive();
+}
+
+int SimService::PostKey(uchar keyCode, bool down, bool repeat) {
+    fEvents.postKey(keyCode, down, repeat);
+    return kIoSuccess;
+}
+
+int SimService::PostFlags(uint flags) {
+    fEvents.postFlags(flags);
+    return kIoSuccess;
+}
+
+int SimService::PostKeyboard(uchar keyCode, bool down) {
+    fEvents.postKeyboard(keyCode, down);
+    return kIoSuccess;
+}
+
+int SimService::PostAux(uchar keyCode) {
+    fEvents.postAux(keyCode);
+    return kIoSuccess;
+}
+
+int SimService::PostSystemDefined(uchar subtype) {
+    fEvents.postSystemDefined(subtype);
+    return kIoSuccess;
+}
+
+QStringList SimService::Events(bool clear) {
+    return fEvents.lines(clear);
+}
+
 VirtualMouse* SimService::mouseOrError(uint id) {
     const auto it = fMice.find(id);
     if (it == fMice.end()) {

@@ -2,9 +2,12 @@
 // /com/orvix/SablecoilSim on the session bus. Plugs and unplugs virtual mice,
 // hands their report channels to the driver host, carries reports in and
 // the delivered reports out, answers class requests for the mice and keeps
-// the desktop's pointer parameters. docs/simulator.md lists the methods.
+// the desktop's pointer parameters, the console session and the sink of
+// synthetic input events. docs/simulator.md lists the methods.
 #pragma once
 
+#include "ConsoleSessionState.h"
+#include "EventLog.h"
 #include "HidParameters.h"
 #include "Result.h"
 
@@ -15,6 +18,7 @@
 #include <QDBusVariant>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QVariantMap>
 
 #include <map>
@@ -56,10 +60,24 @@ public slots:
     Q_SCRIPTABLE QDBusVariant GetParameter(const QString& key);
     Q_SCRIPTABLE void SetParameter(const QString& key, const QDBusVariant& value);
 
+    Q_SCRIPTABLE QVariantMap SessionInfo();
+    Q_SCRIPTABLE void SessionLogin(const QString& userName, uint userId);
+    Q_SCRIPTABLE void SessionLogout();
+    Q_SCRIPTABLE void SessionSwitchOut();
+    Q_SCRIPTABLE void SessionSwitchIn();
+
+    Q_SCRIPTABLE int PostKey(uchar keyCode, bool down, bool repeat);
+    Q_SCRIPTABLE int PostFlags(uint flags);
+    Q_SCRIPTABLE int PostKeyboard(uchar keyCode, bool down);
+    Q_SCRIPTABLE int PostAux(uchar keyCode);
+    Q_SCRIPTABLE int PostSystemDefined(uchar subtype);
+    Q_SCRIPTABLE QStringList Events(bool clear);
+
 signals:
     Q_SCRIPTABLE void MousePlugged(uint id, ushort idVendor, ushort idProduct);
     Q_SCRIPTABLE void MouseUnplugged(uint id);
     Q_SCRIPTABLE void ParameterChanged(const QString& key, const QDBusVariant& value);
+    Q_SCRIPTABLE void SessionBecameActive();
 
 private:
     // The mouse with this id, or nullptr after sending an UnknownMouse error.
@@ -70,4 +88,6 @@ private:
     std::map<uint, VirtualMouse*> fMice; // children of this
     uint fNextId = 1;
     HidParameters fParameters;
+    ConsoleSessionState fSession;
+    EventLog fEvents;
 };
