@@ -94,7 +94,7 @@ IoStatus UinputEventPoster::ensureOpen() {
     return fOpen ? kIoSuccess : open();
 }
 
-IoStatus UinputEventPoster::emit(std::uint16_t code, std::int32_t value) {
+IoStatus UinputEventPoster::writeEvent(std::uint16_t code, std::int32_t value) {
     return fWriter->write(EV_KEY, code, value);
 }
 
@@ -105,12 +105,12 @@ IoStatus UinputEventPoster::sync() {
 // A press and a release, each in a report of its own, so that every reader
 // sees the key go down.
 IoStatus UinputEventPoster::tap(std::uint16_t code) {
-    IoStatus status = emit(code, kKeyPress);
+    IoStatus status = writeEvent(code, kKeyPress);
     if (status == kIoSuccess) {
         status = sync();
     }
     if (status == kIoSuccess) {
-        status = emit(code, kKeyRelease);
+        status = writeEvent(code, kKeyRelease);
     }
     if (status == kIoSuccess) {
         status = sync();
@@ -126,7 +126,7 @@ IoStatus UinputEventPoster::postKey(std::uint8_t keyCode, bool down, bool repeat
     if (const IoStatus status = ensureOpen(); status != kIoSuccess) {
         return status;
     }
-    IoStatus status = emit(key, down ? (repeat ? kKeyRepeat : kKeyPress) : kKeyRelease);
+    IoStatus status = writeEvent(key, down ? (repeat ? kKeyRepeat : kKeyPress) : kKeyRelease);
     if (status == kIoSuccess) {
         status = sync();
     }
@@ -154,7 +154,7 @@ IoStatus UinputEventPoster::postFlagsChanged(std::uint32_t flags) {
     bool wrote = false;
     for (auto it = sModifierKeys.rbegin(); it != sModifierKeys.rend(); ++it) {
         if (it->flag != kCapsLockFlag && (changed & it->flag) && !(wanted & it->flag)) {
-            if ((status = emit(it->key, kKeyRelease)) != kIoSuccess) {
+            if ((status = writeEvent(it->key, kKeyRelease)) != kIoSuccess) {
                 return status;
             }
             fHeldFlags &= ~it->flag;
@@ -164,7 +164,7 @@ IoStatus UinputEventPoster::postFlagsChanged(std::uint32_t flags) {
     for (const ModifierKey& modifier : sModifierKeys) {
         if (modifier.flag != kCapsLockFlag && (changed & modifier.flag) &&
             (wanted & modifier.flag)) {
-            if ((status = emit(modifier.key, kKeyPress)) != kIoSuccess) {
+            if ((status = writeEvent(modifier.key, kKeyPress)) != kIoSuccess) {
                 return status;
             }
             fHeldFlags |= modifier.flag;

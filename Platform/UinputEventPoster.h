@@ -37,7 +37,7 @@ public:
 
 private:
     IoStatus ensureOpen();
-    IoStatus emit(std::uint16_t code, std::int32_t value);
+    IoStatus writeEvent(std::uint16_t code, std::int32_t value);
     IoStatus sync();
     IoStatus tap(std::uint16_t code);
 
