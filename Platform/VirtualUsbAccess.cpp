@@ -178,9 +178,12 @@ IoStatus VirtualUsbAccess::deviceRequest(const UsbDevice& device, DeviceRequest&
         out = QByteArray(reinterpret_cast<const char*>(request.data), request.wLength);
     }
     QDBusMessage call = SimCall("ControlRequest");
-    call << static_cast<uint>(id) << static_cast<uchar>(request.bmRequestType)
-         << static_cast<uchar>(request.bRequest) << static_cast<ushort>(request.wValue)
-         << static_cast<ushort>(request.wIndex) << static_cast<ushort>(request.wLength) << out;
+    // QVariant takes small integers as int: name the D-Bus types y and q.
+    call << static_cast<uint>(id) << QVariant::fromValue<uchar>(request.bmRequestType)
+         << QVariant::fromValue<uchar>(request.bRequest)
+         << QVariant::fromValue<ushort>(request.wValue)
+         << QVariant::fromValue<ushort>(request.wIndex)
+         << QVariant::fromValue<ushort>(request.wLength) << QVariant::fromValue(out);
     const int timeout = request.noDataTimeoutMs > 0 ? static_cast<int>(request.noDataTimeoutMs) : -1;
     const QDBusMessage reply = fConnection.call(call, QDBus::Block, timeout);
     const IoStatus status = StatusOf(reply);

@@ -1,6 +1,8 @@
 // SuiteHarness: private bus, real programs, commands and recorded signals.
 #include "SuiteHarness.h"
 
+#include <QFile>
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -105,6 +107,10 @@ QProcessEnvironment SuiteHarness::environment() const {
     env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), fBus.address());
     env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), fBus.address());
     env.insert(QStringLiteral("SABLECOIL_PLATFORM"), QStringLiteral("virtual"));
+    // Qt programs under test need no display.
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM"))) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    }
     if (fDir) {
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), fDir->filePath(QStringLiteral("config")));
     }
@@ -127,6 +133,38 @@ bool SuiteHarness::startProgram(const QString& name, const QString& program,
     }
     fPrograms[name] = std::move(process);
     return serviceName.isEmpty() || waitForName(serviceName, name);
+}
+
+bool SuiteHarness::startCapturedProgram(const QString& name, const QString& program,
+                                        const QStringList& args) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment());
+    process->setStandardOutputFile(tempPath(name + QStringLiteral(".out")));
+    process->setStandardErrorFile(tempPath(name + QStringLiteral(".err")));
+    process->start(program, args);
+    if (!process->waitForStarted(kWaitMs)) {
+        fError = QStringLiteral("cannot start %1: %2").arg(program, process->errorString());
+        return false;
+    }
+    fPrograms[name] = std::move(process);
+    return true;
+}
+
+namespace {
+
+QString ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+QString SuiteHarness::output(const QString& name) const {
+    return ReadAll(tempPath(name + QStringLiteral(".out")));
+}
+
+QString SuiteHarness::errors(const QString& name) const {
+    return ReadAll(tempPath(name + QStringLiteral(".err")));
 }
 
 bool SuiteHarness::waitForName(const QString& serviceName, const QString& programName) {

@@ -63,6 +63,12 @@ public:
     // serviceName on the bus (when given). The name is the program's handle.
     bool startProgram(const QString& name, const QString& program, const QStringList& args = {},
                       const QString& serviceName = QString());
+    // The same, with the program's standard output and error kept in files
+    // of the temporary folder, read with output() and errors().
+    bool startCapturedProgram(const QString& name, const QString& program,
+                              const QStringList& args = {});
+    QString output(const QString& name) const;
+    QString errors(const QString& name) const;
     // Whether a started program is still running.
     bool isRunning(const QString& name) const;
     // SIGTERM, then waits; returns the exit code (-1 if it crashed or hung).
