@@ -9,6 +9,7 @@
 #include "PlatformServices.h"
 #include "Preferences.h"
 #include "QuitRequest.h"
+#include "SettingsDomain.h"
 #include "UsbAccess.h"
 
 #include <QCoreApplication>
@@ -156,7 +157,12 @@ void ResendPrefs(Application* app) {
     if (!app->fPreferences) {
         return;
     }
-    if (!app->fHasPrefs) {
+    // The defaults are created only if the domain is still without profiles:
+    // a domain created since start-up (by a device that came, or by the
+    // application) may already hold the user's changes, which must survive.
+    if (!app->fHasPrefs &&
+        !SettingsDomain(QString::fromStdString(Preferences::BundleId())).copyAll().contains(
+            "ProfileNumber")) {
         app->fPreferences->InitPrefs();
     }
     app->fPreferences->ReadPrefs();

@@ -274,3 +274,29 @@ TEST_F(PreferencesTest, ProfileNumberOutsideTheArrayPushesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PreferencesTest, DelayedPushCreatesTheDefaultsOnlyWhenNothingWasStored) {
+    Application* app = Application::GetApp();
+    app->fPreferences = std::make_unique<Preferences>();
+    app->fHasPrefs = false;
+    ResendPrefs(app);
+    EXPECT_EQ(domain().copyValue("ProfileArray").size(), 6u);
+    ASSERT_EQ(fPlatform.fRegistry.setCalls.size(), 1u);
+
+    // A domain created since start-up keeps its values, whatever the start
+    // found: the delayed push sends them as they are.
+    PlistValue profiles = domain().copyValue("ProfileArray");
+    profiles.items()[1].set("Resolution", PlistValue::int32(0));
+    ASSERT_TRUE(domain().setValue("ProfileArray", profiles).ok());
+    for (bool hadPrefs : {false, true}) {
+        app->fHasPrefs = hadPrefs;
+        ResendPrefs(app);
+        EXPECT_EQ(lastPush().intFor("Resolution"), 0);
+        EXPECT_EQ(domain().copyValue("ProfileArray").at(1).intFor("Resolution"), 0);
+    }
+    app->fPreferences.reset();
+}
+
+} // namespace
