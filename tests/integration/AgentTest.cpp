@@ -159,3 +159,26 @@ TEST_F(AgentSuite, TerminatesWithStatusZeroWhileWaitingForLogin) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AgentSuite, DelayedPushSendsTheStoredSettingsOnce) {
+    startRunningAgent();
+    // The stored profile changes without a broadcast (3500 dpi: step 1).
+    PlistValue profiles = domain(kV2).get("ProfileArray");
+    profiles.items()[1].set("Resolution", PlistValue::int32(3));
+    ASSERT_TRUE(writeDomainKey(kV2, "ProfileArray", profiles));
+
+    // 15 seconds after start-up the agent pushes the stored settings.
+    ASSERT_TRUE(SuiteHarness::waitUntil([&] { return suite.commands(1).size() == 2; }, 20000))
+        << qPrintable(agentErrors());
+    EXPECT_EQ(suite.commands(1).last(), QStringLiteral("02 01 00 03"));
+
+    // Once: a later change stays where it is.
+    profiles.items()[1].set("Resolution", PlistValue::int32(0));
+    ASSERT_TRUE(writeDomainKey(kV2, "ProfileArray", profiles));
+    SuiteHarness::waitUntil([] { return false; }, 3000);
+    EXPECT_EQ(suite.commands(1).size(), 2);
+}
+
+} // namespace
