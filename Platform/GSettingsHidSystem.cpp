@@ -19,13 +19,13 @@ constexpr std::int64_t sNanosecondsPerMillisecond = 1000000;
 constexpr std::int32_t sRightButtonPrimary = 1;
 constexpr std::int32_t sNormalButtons = 2;
 
-struct KeySpec {
+struct NeededKey {
     const char* name;
     const char* type;
 };
 
 // The keys this backend needs and their GVariant types (an enum reads as a string).
-constexpr KeySpec sKeys[] = {
+constexpr NeededKey sKeys[] = {
     {"double-click", "i"},
     {"left-handed", "b"},
     {"speed", "d"},
@@ -33,13 +33,13 @@ constexpr KeySpec sKeys[] = {
 };
 
 bool schemaHasKeys(GSettingsSchema* schema) {
-    for (const KeySpec& spec : sKeys) {
-        if (!g_settings_schema_has_key(schema, spec.name)) {
+    for (const NeededKey& needed : sKeys) {
+        if (!g_settings_schema_has_key(schema, needed.name)) {
             return false;
         }
-        GSettingsSchemaKey* key = g_settings_schema_get_key(schema, spec.name);
+        GSettingsSchemaKey* key = g_settings_schema_get_key(schema, needed.name);
         const bool matches = g_variant_type_equal(g_settings_schema_key_get_value_type(key),
-                                                  G_VARIANT_TYPE(spec.type));
+                                                  G_VARIANT_TYPE(needed.type));
         g_settings_schema_key_unref(key);
         if (!matches) {
             return false;
