@@ -3,6 +3,9 @@
 // virtual backends that talk to it (docs/simulator.md describes the interface).
 #pragma once
 
+#include <QDBusMessage>
+#include <QString>
+
 namespace SimulatorBus {
 
 inline constexpr const char* kService = "com.orvix.SablecoilSim";
@@ -17,5 +20,12 @@ inline constexpr const char* kErrorHostGone = "com.orvix.SablecoilSim.Error.Host
 inline constexpr const char* kErrorUnknownParameter =
     "com.orvix.SablecoilSim.Error.UnknownParameter";
 inline constexpr const char* kErrorNotLoggedIn = "com.orvix.SablecoilSim.Error.NotLoggedIn";
+
+// A call of one of the simulator's methods.
+inline QDBusMessage methodCall(const char* method) {
+    return QDBusMessage::createMethodCall(QString::fromLatin1(kService), QString::fromLatin1(kPath),
+                                          QString::fromLatin1(kInterface),
+                                          QString::fromLatin1(method));
+}
 
 } // namespace SimulatorBus

@@ -36,9 +36,7 @@ VirtualConsoleSession::~VirtualConsoleSession() {
 }
 
 std::optional<SessionInfo> VirtualConsoleSession::copySessionInfo() {
-    const QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(SimulatorBus::kService), QString::fromLatin1(SimulatorBus::kPath),
-        QString::fromLatin1(SimulatorBus::kInterface), QStringLiteral("SessionInfo"));
+    const QDBusMessage call = SimulatorBus::methodCall("SessionInfo");
     const QDBusMessage reply = fConnection.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.signature() != QLatin1String("a{sv}") ||
         reply.arguments().size() != 1) {

@@ -15,11 +15,6 @@
 
 namespace {
 
-QDBusMessage simulatorCall(const char* method) {
-    return QDBusMessage::createMethodCall(SimulatorBus::kService, SimulatorBus::kPath,
-                                          SimulatorBus::kInterface, QString::fromLatin1(method));
-}
-
 void warn(const QString& text) {
     std::fprintf(stderr, "orvix-sablecoil-driver: %s\n", qPrintable(text));
     std::fflush(stderr);
@@ -97,13 +92,13 @@ void VirtualDeviceSource::onSimulatorUnregistered() {
 }
 
 void VirtualDeviceSource::attachPresentMice() {
-    const QDBusMessage reply = fBus.call(simulatorCall("ListMice"));
+    const QDBusMessage reply = fBus.call(SimulatorBus::methodCall("ListMice"));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
         return; // no simulator yet; its registration brings the mice
     }
     const QList<uint> ids = qdbus_cast<QList<uint>>(reply.arguments().at(0));
     for (uint id : ids) {
-        QDBusMessage info = simulatorCall("MouseInfo");
+        QDBusMessage info = SimulatorBus::methodCall("MouseInfo");
         info << id;
         const QDBusMessage answer = fBus.call(info);
         if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().size() != 1) {
@@ -121,7 +116,7 @@ void VirtualDeviceSource::attachMouse(std::uint32_t id, std::uint16_t idVendor,
     if (fListener == nullptr || fAttached.count(id) > 0) {
         return;
     }
-    QDBusMessage call = simulatorCall("AttachHost");
+    QDBusMessage call = SimulatorBus::methodCall("AttachHost");
     call << id;
     const QDBusMessage reply = fBus.call(call);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
@@ -143,7 +138,7 @@ void VirtualDeviceSource::attachMouse(std::uint32_t id, std::uint16_t idVendor,
     fAttached.insert(id);
     fListener->deviceAttached(
         std::make_unique<VirtualSourceDevice>(id, idVendor, idProduct, fd, fBus));
-    QDBusMessage ready = simulatorCall("HostReady");
+    QDBusMessage ready = SimulatorBus::methodCall("HostReady");
     ready << id;
     fBus.send(ready);
 }

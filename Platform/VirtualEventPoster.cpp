@@ -42,9 +42,7 @@ IoStatus VirtualEventPoster::postSystemDefined(std::uint8_t subtype) {
 }
 
 IoStatus VirtualEventPoster::post(const char* method, const QVariantList& arguments) {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QString::fromLatin1(SimulatorBus::kService), QString::fromLatin1(SimulatorBus::kPath),
-        QString::fromLatin1(SimulatorBus::kInterface), QString::fromLatin1(method));
+    QDBusMessage call = SimulatorBus::methodCall(method);
     call.setArguments(arguments);
     const QDBusMessage reply = fConnection.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() == QDBusMessage::ReplyMessage) {

@@ -9,17 +9,6 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 
-namespace {
-
-QDBusMessage SimCall(const char* method) {
-    return QDBusMessage::createMethodCall(QString::fromLatin1(SimulatorBus::kService),
-                                          QString::fromLatin1(SimulatorBus::kPath),
-                                          QString::fromLatin1(SimulatorBus::kInterface),
-                                          QString::fromLatin1(method));
-}
-
-} // namespace
-
 VirtualHidSystem::VirtualHidSystem() : VirtualHidSystem(QDBusConnection::sessionBus()) {}
 
 VirtualHidSystem::VirtualHidSystem(const QDBusConnection& connection) : fConnection(connection) {}
@@ -30,7 +19,7 @@ bool VirtualHidSystem::isAvailable() {
 }
 
 Result<PlistValue> VirtualHidSystem::copyParameters() {
-    const QDBusMessage reply = fConnection.call(SimCall("GetParameters"));
+    const QDBusMessage reply = fConnection.call(SimulatorBus::methodCall("GetParameters"));
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
         return Result<PlistValue>::fail("cannot read the simulator's parameters: " +
                                         reply.errorMessage().toStdString());
@@ -48,7 +37,7 @@ IoStatus VirtualHidSystem::setParameters(const PlistValue& parameters) {
         return kIoBadArgument;
     }
     for (const auto& [key, value] : parameters.dict()) {
-        QDBusMessage call = SimCall("SetParameter");
+        QDBusMessage call = SimulatorBus::methodCall("SetParameter");
         call << QString::fromStdString(key)
              << QVariant::fromValue(QDBusVariant(PlistToDBus::toVariant(value)));
         const QDBusMessage reply = fConnection.call(call);

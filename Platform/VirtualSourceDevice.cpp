@@ -124,8 +124,7 @@ IoStatus VirtualSourceDevice::controlRequest(DeviceRequest& request) {
     if (!in && request.wLength > 0) {
         out = QByteArray(reinterpret_cast<const char*>(request.data), request.wLength);
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(SimulatorBus::kService, SimulatorBus::kPath,
-                                                       SimulatorBus::kInterface, "ControlRequest");
+    QDBusMessage call = SimulatorBus::methodCall("ControlRequest");
     call << QVariant::fromValue<uint>(fMouseId) << QVariant::fromValue<uchar>(request.bmRequestType)
          << QVariant::fromValue<uchar>(request.bRequest)
          << QVariant::fromValue<ushort>(request.wValue)

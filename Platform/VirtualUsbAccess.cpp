@@ -14,13 +14,6 @@
 
 namespace {
 
-QDBusMessage SimCall(const char* method) {
-    return QDBusMessage::createMethodCall(QString::fromLatin1(SimulatorBus::kService),
-                                          QString::fromLatin1(SimulatorBus::kPath),
-                                          QString::fromLatin1(SimulatorBus::kInterface),
-                                          QString::fromLatin1(method));
-}
-
 IoStatus StatusOf(const QDBusMessage& reply) {
     if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
         return reply.arguments().first().toInt();
@@ -83,20 +76,21 @@ Result<std::vector<UsbDevice>> VirtualUsbAccess::addMatchingNotification(std::ui
 
     // The mice already there.
     std::vector<UsbDevice> present;
-    const QDBusMessage list = fConnection.call(SimCall("ListMice"));
+    const QDBusMessage list = fConnection.call(SimulatorBus::methodCall("ListMice"));
     if (list.type() != QDBusMessage::ReplyMessage || list.arguments().isEmpty()) {
         return present; // no simulator yet: its mice arrive as signals
     }
     const auto ids = qdbus_cast<QList<uint>>(list.arguments().first());
     for (uint id : ids) {
-        QDBusMessage info = SimCall("MouseInfo");
+        QDBusMessage info = SimulatorBus::methodCall("MouseInfo");
         info << id;
         const QDBusMessage reply = fConnection.call(info);
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             continue;
         }
         const QVariantMap map = qdbus_cast<QVariantMap>(reply.arguments().first());
-        const auto vendor = static_cast<std::uint16_t>(map.value(QStringLiteral("idVendor")).toUInt());
+        const auto vendor =
+            static_cast<std::uint16_t>(map.value(QStringLiteral("idVendor")).toUInt());
         const auto product =
             static_cast<std::uint16_t>(map.value(QStringLiteral("idProduct")).toUInt());
         const UsbDevice device = deviceFor(id, vendor, product);
@@ -108,8 +102,7 @@ Result<std::vector<UsbDevice>> VirtualUsbAccess::addMatchingNotification(std::ui
     return present;
 }
 
-Status VirtualUsbAccess::addTerminationNotification(std::uint16_t idVendor,
-                                                    std::uint16_t idProduct,
+Status VirtualUsbAccess::addTerminationNotification(std::uint16_t idVendor, std::uint16_t idProduct,
                                                     DevicesHandler removed) {
     if (Status connected = connectSignals(); !connected) {
         return connected;
@@ -124,9 +117,10 @@ void VirtualUsbAccess::onMousePlugged(uint id, ushort idVendor, ushort idProduct
     // A real device is busy until the driver host has bound it; here the
     // device is announced once the host has taken it, so that the agent
     // finds its driver instance. Without a host it is announced all the same.
-    QDBusMessage wait = SimCall("WaitBound");
+    QDBusMessage wait = SimulatorBus::methodCall("WaitBound");
     wait << id << static_cast<uint>(kBindWaitMs);
-    auto* watcher = new QDBusPendingCallWatcher(fConnection.asyncCall(wait, kBindWaitMs + 1000), this);
+    auto* watcher =
+        new QDBusPendingCallWatcher(fConnection.asyncCall(wait, kBindWaitMs + 1000), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, id, device](auto* w) {
         w->deleteLater();
         if (fKnown.count(id)) {
@@ -162,7 +156,7 @@ IoStatus VirtualUsbAccess::open(const UsbDevice& device) {
     if (!idOf(device, id)) {
         return kIoNoDevice;
     }
-    QDBusMessage call = SimCall("OpenDevice");
+    QDBusMessage call = SimulatorBus::methodCall("OpenDevice");
     call << static_cast<uint>(id);
     return StatusOf(fConnection.call(call));
 }
@@ -177,14 +171,15 @@ IoStatus VirtualUsbAccess::deviceRequest(const UsbDevice& device, DeviceRequest&
     if (!in && request.data && request.wLength > 0) {
         out = QByteArray(reinterpret_cast<const char*>(request.data), request.wLength);
     }
-    QDBusMessage call = SimCall("ControlRequest");
+    QDBusMessage call = SimulatorBus::methodCall("ControlRequest");
     // QVariant takes small integers as int: name the D-Bus types y and q.
     call << static_cast<uint>(id) << QVariant::fromValue<uchar>(request.bmRequestType)
          << QVariant::fromValue<uchar>(request.bRequest)
          << QVariant::fromValue<ushort>(request.wValue)
          << QVariant::fromValue<ushort>(request.wIndex)
          << QVariant::fromValue<ushort>(request.wLength) << QVariant::fromValue(out);
-    const int timeout = request.noDataTimeoutMs > 0 ? static_cast<int>(request.noDataTimeoutMs) : -1;
+    const int timeout =
+        request.noDataTimeoutMs > 0 ? static_cast<int>(request.noDataTimeoutMs) : -1;
     const QDBusMessage reply = fConnection.call(call, QDBus::Block, timeout);
     const IoStatus status = StatusOf(reply);
     if (status == kIoSuccess && in && request.data && reply.arguments().size() >= 2) {
