@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -52,7 +53,10 @@ bool Application::IsLoggedIn() {
 // The login wait polls once a second on the event loop rather than sleeping,
 // so that a quit request is served while nobody is logged in.
 int Application::Run() {
-    QuitRequest::install([] { HandleAEQuit(); });
+    if (Status quit = QuitRequest::install([] { HandleAEQuit(); }); !quit) {
+        std::fprintf(stderr, "Sablecoil: %s\n", quit.message().c_str());
+        PrintIOErrMsg(kIoError, "Error registering for Quit apple event.");
+    }
     fLoginTimer = new QTimer(QCoreApplication::instance());
     fLoginTimer->setInterval(kLoginPollMs);
     QObject::connect(fLoginTimer, &QTimer::timeout, [this] {
@@ -124,10 +128,28 @@ void Application::RegisterForDeviceNotif() {
         PrintMsg("Unable to register driver notif proc because fSablecoil is NULL");
         return;
     }
-    PrintIOErrMsg(PlatformServices::current().registry().addInterestNotification(
-                      fSablecoil, [](const ServiceHandle& service,
-                                     std::uint32_t type) { DriverNotifProc(service, type); }),
-                  "Error registering driver notif proc.");
+    if (fRegistered.count(fSablecoil)) {
+        return;
+    }
+    const IoStatus status = PlatformServices::current().registry().addInterestNotification(
+        fSablecoil,
+        [](const ServiceHandle& service, std::uint32_t type) { DriverNotifProc(service, type); });
+    PrintIOErrMsg(status, "Error registering driver notif proc.");
+    if (status == kIoSuccess) {
+        fRegistered.insert(fSablecoil);
+    }
+}
+
+// A registration ends with its instance; an instance path may come back
+// later (a restarted driver host numbers its instances anew).
+void Application::ForgetGoneInstances() {
+    std::vector<ServiceHandle> present;
+    if (FindDevices(present) != kIoSuccess) {
+        return;
+    }
+    std::erase_if(fRegistered, [&](const ServiceHandle& service) {
+        return std::find(present.begin(), present.end(), service) == present.end();
+    });
 }
 
 void Application::SetSablecoil(const ServiceHandle& service) {
@@ -160,9 +182,9 @@ void ResendPrefs(Application* app) {
     // The defaults are created only if the domain is still without profiles:
     // a domain created since start-up (by a device that came, or by the
     // application) may already hold the user's changes, which must survive.
-    if (!app->fHasPrefs &&
-        !SettingsDomain(QString::fromStdString(Preferences::BundleId())).copyAll().contains(
-            "ProfileNumber")) {
+    if (!app->fHasPrefs && !SettingsDomain(QString::fromStdString(Preferences::BundleId()))
+                                .copyAll()
+                                .contains("ProfileNumber")) {
         app->fPreferences->InitPrefs();
     }
     app->fPreferences->ReadPrefs();

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 class Preferences;
@@ -27,8 +28,11 @@ public:
     int Run();
     // Creates the store and registers all notifications.
     void Init();
-    // Registers for the messages of the driver instance in use.
+    // Registers for the messages of the driver instance in use, once per
+    // instance: a second registration would deliver every message twice.
     void RegisterForDeviceNotif();
+    // Forgets the registrations of instances that are gone.
+    void ForgetGoneInstances();
     // Makes an instance the one in use (empty: none).
     void SetSablecoil(const ServiceHandle& service);
     // Removes the "PrefsChange" observer and deletes the store.
@@ -42,8 +46,9 @@ public:
     std::string fUserName;     // console user
     std::uint32_t fUserId = 0; // console user's id
     std::unique_ptr<Preferences> fPreferences;
-    bool fNotifyPort = false; // the registry's notifications can be delivered
-    bool fHasPrefs = false;   // the settings domain held values at start
+    bool fNotifyPort = false;            // the registry's notifications can be delivered
+    std::set<ServiceHandle> fRegistered; // instances whose messages reach the agent
+    bool fHasPrefs = false;              // the settings domain held values at start
 
 private:
     Application() = default;

@@ -91,15 +91,10 @@ void DeviceAddedNotifProc(const std::vector<UsbDevice>& iterator) {
 
     Application* app = Application::GetApp();
     if (found && app->IsLoggedIn()) {
-        // Register for the chosen instance's messages only when the choice
-        // changed: a second registration on the same instance would deliver
-        // every message twice. With no instance at all the registration
-        // reports that nothing is in use.
-        const ServiceHandle previous = app->fSablecoil;
+        // The registration is made once per instance (RegisterForDeviceNotif).
+        app->ForgetGoneInstances();
         app->SetSablecoil(FindSablecoil(app->fSablecoil, false));
-        if (app->fSablecoil != previous || app->fSablecoil.empty()) {
-            app->RegisterForDeviceNotif();
-        }
+        app->RegisterForDeviceNotif();
         if (app->fPreferences) {
             app->fPreferences->ReadPrefs();
             app->fPreferences->SetFirmwareVersion(version);
@@ -116,14 +111,21 @@ void DeviceRemovedNotifProc(const std::vector<UsbDevice>& iterator) {
     if (chosen != sHeldKey.service) {
         ReleaseHeldKey(); // its input went away with the device
     }
+    if (chosen != app->fSablecoil) {
+        CloseSensDrawer(); // its on-the-fly input went away too
+    }
     if (chosen == app->fSablecoil) {
         return;
     }
+    app->ForgetGoneInstances();
     app->SetSablecoil(chosen);
     if (!app->fPreferences) {
         return;
     }
     if (!chosen.empty()) {
+        // The instance that remains may never have been the one in use (two
+        // mice at start): make sure its messages reach the agent.
+        app->RegisterForDeviceNotif();
         app->fPreferences->ReadPrefs();
         app->fPreferences->SetFirmwareVersion(sOldVersion);
         std::swap(sOldVersion, sCurrVersion);
@@ -139,6 +141,7 @@ int SwitchEventsHandler() {
     }
     const ServiceHandle chosen = FindSablecoil(app->fSablecoil, true);
     if (chosen != app->fSablecoil) {
+        app->ForgetGoneInstances();
         app->SetSablecoil(chosen);
         if (!chosen.empty()) {
             app->RegisterForDeviceNotif();
@@ -265,12 +268,18 @@ void PlayActionString(int t, std::string_view text, std::uint32_t flags, std::ui
         if (t != kMapKey) {
             continue;
         }
+        if (input == kInputWheelUp || input == kInputWheelDown) {
+            // A wheel step has no release of its own: the key goes up at once
+            // instead of staying down on the desktop.
+            DoHidKeyEvent(keyCode, kKeyUp, false, true);
+            continue;
+        }
         if (release) {
             StopRepeat();
             sHeldKey = HeldKey();
         } else {
             sHeldKey = HeldKey{true, keyCode, service};
-            if (!IsModifier(keyCode) && input != kInputWheelUp && input != kInputWheelDown) {
+            if (!IsModifier(keyCode)) {
                 StartRepeat(keyCode);
             }
         }
@@ -328,21 +337,21 @@ void DriverNotifProc(const ServiceHandle& service, std::uint32_t messageType) {
         PlayActionString(t, text, flags, u, service);
     }
 
-    // On-the-fly sensitivity.
+    // On-the-fly sensitivity. An end closes an open display whatever the
+    // switches say now: they may have been turned off while it was open.
+    SensDrawer*& drawer = Drawer();
+    if ((flags & kOtfsEnd) && drawer) {
+        CloseSensDrawer();
+    }
     if (!preferences->fOtfsOn) {
         return;
     }
-    SensDrawer*& drawer = Drawer();
     if (preferences->fOtfsOnScreen) {
         if (flags & kOtfsBegin) {
             // A display left open by a begin without its end closes first.
             delete drawer;
             drawer = new SensDrawer();
             drawer->BeginDraw();
-        } else if ((flags & kOtfsEnd) && drawer) {
-            drawer->EndDraw();
-            delete drawer;
-            drawer = nullptr;
         }
     }
     if (w == 0 || (t != kMapMacroOtfs && t != kMapOtfs)) {

@@ -13,6 +13,7 @@
 #endif
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iterator>
 
@@ -251,7 +252,7 @@ std::vector<int> ParseActionString(std::string_view text) {
         const std::size_t end = std::min(text.find(',', start), text.size());
         std::string_view field = text.substr(start, end - start);
         std::size_t i = 0;
-        while (i < field.size() && (field[i] == ' ' || field[i] == '\t')) {
+        while (i < field.size() && std::isspace(static_cast<unsigned char>(field[i]))) {
             ++i;
         }
         bool negative = false;
@@ -373,13 +374,23 @@ void DoAdvancedCommand(std::uint16_t command) {
     if (!preferences) {
         return;
     }
+    // A stored stage or profile outside its range steps from the default
+    // (stage 2, profile 1) rather than wrapping through nonsense values.
+    auto stage = [preferences] {
+        const int s = preferences->GetDpi();
+        return s >= 0 && s <= 3 ? s : 2;
+    };
+    auto profile = [preferences] {
+        const int p = preferences->GetProfile();
+        return p >= 0 && p <= 5 ? p : 1;
+    };
     switch (command) {
     case 0x4000:
-        preferences->SetDpi((preferences->GetDpi() + 1) % 4);
+        preferences->SetDpi((stage() + 1) % 4);
         return;
     case 0x4100: {
-        const int stage = preferences->GetDpi() - 1;
-        preferences->SetDpi(stage < 0 ? 3 : stage);
+        const int previous = stage() - 1;
+        preferences->SetDpi(previous < 0 ? 3 : previous);
         return;
     }
     case 0x4200:
@@ -389,11 +400,11 @@ void DoAdvancedCommand(std::uint16_t command) {
         preferences->SetDpi((command >> 8) - 0x42);
         return;
     case 0x5000:
-        preferences->SetProfile(preferences->GetProfile() % 5 + 1);
+        preferences->SetProfile(profile() % 5 + 1);
         return;
     case 0x5100: {
-        const int profile = preferences->GetProfile() - 1;
-        preferences->SetProfile(profile <= 0 ? 5 : profile);
+        const int previous = profile() - 1;
+        preferences->SetProfile(previous <= 0 ? 5 : previous);
         return;
     }
     case 0x5200:

@@ -11,7 +11,9 @@
 #include "SettingsDomain.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <limits>
 
@@ -139,15 +141,29 @@ int Preferences::GetProfile() {
         top = InitPrefs();
     }
     const PlistValue* number = top.find("ProfileNumber");
-    if (!number || !number->isNumber()) {
-        top = InitPrefs();
+    if (!number) {
+        // The profiles a user already has survive a lost profile number:
+        // only a domain without a usable profile array gets the factory one.
+        const PlistValue& profiles = top.get("ProfileArray");
+        const bool usable = profiles.size() == 6 &&
+                            std::all_of(profiles.items().begin(), profiles.items().end(),
+                                        [](const PlistValue& p) { return p.isDictionary(); });
+        if (usable) {
+            Write(BundleId(), PlistValue::dictionary({{"ProfileNumber", PlistValue::int32(1)}}));
+            domain.synchronize();
+            top = domain.copyAll();
+        } else {
+            top = InitPrefs();
+        }
         number = top.find("ProfileNumber");
     }
     if (!number || !number->isNumber()) {
+        // Also a stored value of another kind: it is left as it is, and
+        // nothing else of the domain is rewritten because of it.
         Application::PrintMsg("Sablecoil: Could not initialize preferences!");
         return 1;
     }
-    return static_cast<int>(number->toInt64(1));
+    return static_cast<int>(std::clamp<std::int64_t>(number->toInt64(1), INT32_MIN, INT32_MAX));
 }
 
 // A profile number outside the array (the array has the template at 0 and

@@ -40,7 +40,7 @@ void SensDrawer::Draw(const double* values, unsigned count) {
     // measured from the lower left; Qt measures from the upper left.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();
-        const int x = area.width() - kScreenInset;
+        const int x = area.x() + area.width() - kScreenInset;
         const int bottom = area.y() + area.height() - kScreenInset;
         fWindow->move(x, bottom - fWindow->height());
     }

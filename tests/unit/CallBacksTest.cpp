@@ -28,6 +28,7 @@ protected:
         app->fSablecoil.clear();
         app->fHidSystem = FindHidSystem();
         app->fNotifyPort = true;
+        app->fRegistered.clear();
         app->fPreferences = std::make_unique<Preferences>();
     }
     void TearDown() override {
@@ -139,6 +140,29 @@ TEST_F(CallBacksTest, PrefsChangePushesTheDictionaryAsItCame) {
                                       {"DeviceVersion", PlistValue::int32(2)}}));
     // Storage was not touched.
     EXPECT_FALSE(SettingsDomain(SettingsDomain::kSecondGeneration).exists());
+}
+
+TEST_F(CallBacksTest, RemainingMouseIsRegisteredWhenTheOneInUseGoes) {
+    Application* app = Application::GetApp();
+    app->fRegistered.clear();
+    attach(kDeviceA, kInstanceA, 0x0102);
+    attach(kDeviceB, kInstanceB, 0x0200);
+    DeviceAddedNotifProc({kDeviceA, kDeviceB}); // both present at start
+    EXPECT_EQ(app->fSablecoil, kInstanceB);
+    EXPECT_EQ(fPlatform.fRegistry.interest, std::vector<ServiceHandle>{kInstanceB});
+
+    detach(kInstanceB);
+    DeviceRemovedNotifProc({kDeviceB});
+    EXPECT_EQ(app->fSablecoil, kInstanceA);
+    EXPECT_EQ(fPlatform.fRegistry.interest, (std::vector<ServiceHandle>{kInstanceB, kInstanceA}));
+
+    // An instance that comes back under a path seen before is registered again.
+    detach(kInstanceA);
+    DeviceRemovedNotifProc({kDeviceA});
+    attach(kDeviceB, kInstanceB, 0x0200);
+    DeviceAddedNotifProc({kDeviceB});
+    EXPECT_EQ(fPlatform.fRegistry.interest,
+              (std::vector<ServiceHandle>{kInstanceB, kInstanceA, kInstanceB}));
 }
 
 } // namespace

@@ -214,6 +214,8 @@ TEST_F(DispatcherTest, NoRepeatForWheelInputsAndModifiers) {
     assign(5, Record(3, "512"));
     assign(1, Record(3, "568"));
     message(Word(1, 5, 0));
+    // A wheel step has no release: its key goes down and up at once.
+    EXPECT_EQ(take(), (Log{"keydown 0x0 repeat=0", "keyup 0x0", "flags 0x0"}));
     message(Word(0, 1, 0));
     take();
     RunEventsFor(700);
@@ -299,6 +301,34 @@ TEST_F(DispatcherTest, SecondBeginClosesTheOlderDisplay) {
     message(Word(0, 2, 0x04));
     QCoreApplication::processEvents();
     EXPECT_EQ(VisibleWindows(), 0);
+}
+
+TEST_F(DispatcherTest, EndClosesTheDisplayEvenWhenTheSwitchWentOff) {
+    assign(2, Record(8));
+    message(Word(1, 2, 0x02));
+    EXPECT_EQ(VisibleWindows(), 1);
+    prefs().fOtfsOnScreen = false; // new settings while the button is held
+    message(Word(0, 2, 0x04));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(VisibleWindows(), 0);
+}
+
+TEST_F(DispatcherTest, OutOfRangeStageAndProfileStepFromTheDefaults) {
+    PlistValue profiles =
+        SettingsDomain(SettingsDomain::kSecondGeneration).copyValue("ProfileArray");
+    profiles.items()[1].set("Resolution", PlistValue::int32(2147483647));
+    ASSERT_TRUE(
+        SettingsDomain(SettingsDomain::kSecondGeneration).setValue("ProfileArray", profiles).ok());
+    assign(1, Record(6, "16384"));
+    message(Word(0, 1, 0));
+    EXPECT_EQ(prefs().GetDpi(), 3);
+
+    ASSERT_TRUE(SettingsDomain(SettingsDomain::kSecondGeneration)
+                    .setValue("ProfileNumber", PlistValue::int32(-2147483647 - 1))
+                    .ok());
+    assign(1, Record(7, "20736"));
+    message(Word(0, 1, 0));
+    EXPECT_EQ(prefs().GetProfile(), 5);
 }
 
 } // namespace

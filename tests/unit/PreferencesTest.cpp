@@ -300,3 +300,28 @@ TEST_F(PreferencesTest, DelayedPushCreatesTheDefaultsOnlyWhenNothingWasStored) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PreferencesTest, BadProfileNumberLosesNoProfiles) {
+    fPrefs.InitPrefs();
+    PlistValue profiles = domain().copyValue("ProfileArray");
+    profiles.items()[3].set("Resolution", PlistValue::int32(0));
+    ASSERT_TRUE(domain().setValue("ProfileArray", profiles).ok());
+
+    // A profile number of another kind: reported, profile 1 used, nothing rewritten.
+    ASSERT_TRUE(domain().setValue("ProfileNumber", PlistValue::string("three")).ok());
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(fPrefs.GetProfile(), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Sablecoil: Could not initialize preferences!\n");
+    EXPECT_EQ(domain().copyValue("ProfileArray"), profiles);
+
+    // A lost profile number: the profiles stay, the number becomes 1.
+    ASSERT_TRUE(domain().setValue("ProfileNumber", PlistValue()).ok());
+    EXPECT_EQ(fPrefs.GetProfile(), 1);
+    EXPECT_EQ(domain().copyValue("ProfileArray"), profiles);
+    EXPECT_EQ(domain().copyValue("ProfileNumber").toInt64(), 1);
+}
+
+} // namespace

@@ -99,7 +99,7 @@ TEST(SensDrawer, WindowAppearsAtTheFirstDrawNearTheLowerRight) {
     EXPECT_TRUE(drawer.fWindow->windowFlags() & Qt::WindowTransparentForInput);
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_EQ(drawer.fWindow->geometry(),
-              QRect(area.width() - 100, area.y() + area.height() - 100 - 174, 46, 174));
+              QRect(area.x() + area.width() - 100, area.y() + area.height() - 100 - 174, 46, 174));
     // A later draw with another count keeps the first size.
     drawer.Draw(values, 1);
     EXPECT_EQ(drawer.fWindow->size(), QSize(46, 174));
