@@ -214,7 +214,11 @@ void StartRepeat(std::uint8_t keyCode) {
     timer->setTimerType(Qt::PreciseTimer);
     timer->setInterval(kFirstRepeatMs);
     QObject::connect(timer, &QTimer::timeout, [timer, keyCode] {
-        timer->setInterval(kRepeatIntervalMs);
+        // Changing the interval restarts the timer: only once, after the
+        // first repeat, so that later repeats keep their own schedule.
+        if (timer->interval() != kRepeatIntervalMs) {
+            timer->setInterval(kRepeatIntervalMs);
+        }
         RepeatKey(timer, keyCode);
     });
     timer->start();
