@@ -9,17 +9,17 @@
 using IoStatus = std::int32_t;
 
 inline constexpr IoStatus kIoSuccess = 0;
-inline constexpr IoStatus kIoError = static_cast<IoStatus>(0xe00002bc);          // general error
-inline constexpr IoStatus kIoNoMemory = static_cast<IoStatus>(0xe00002bd);       // out of memory
-inline constexpr IoStatus kIoNoDevice = static_cast<IoStatus>(0xe00002c0);       // no such device
-inline constexpr IoStatus kIoBadArgument = static_cast<IoStatus>(0xe00002c2);    // invalid argument
+inline constexpr IoStatus kIoError = static_cast<IoStatus>(0xe00002bc);       // general error
+inline constexpr IoStatus kIoNoMemory = static_cast<IoStatus>(0xe00002bd);    // out of memory
+inline constexpr IoStatus kIoNoDevice = static_cast<IoStatus>(0xe00002c0);    // no such device
+inline constexpr IoStatus kIoBadArgument = static_cast<IoStatus>(0xe00002c2); // invalid argument
 inline constexpr IoStatus kIoExclusiveAccess = static_cast<IoStatus>(0xe00002c5); // device busy
-inline constexpr IoStatus kIoUnsupported = static_cast<IoStatus>(0xe00002c7);    // not supported
-inline constexpr IoStatus kIoNotOpen = static_cast<IoStatus>(0xe00002cd);        // device not open
-inline constexpr IoStatus kIoTimeout = static_cast<IoStatus>(0xe00002d6);        // timed out
-inline constexpr IoStatus kIoNotResponding = static_cast<IoStatus>(0xe00002ed);  // not responding
-inline constexpr IoStatus kIoNotFound = static_cast<IoStatus>(0xe00002f0);       // not found
-inline constexpr IoStatus kIoPipeStall = static_cast<IoStatus>(0xe000404f);      // request rejected
+inline constexpr IoStatus kIoUnsupported = static_cast<IoStatus>(0xe00002c7);     // not supported
+inline constexpr IoStatus kIoNotOpen = static_cast<IoStatus>(0xe00002cd);         // device not open
+inline constexpr IoStatus kIoTimeout = static_cast<IoStatus>(0xe00002d6);         // timed out
+inline constexpr IoStatus kIoNotResponding = static_cast<IoStatus>(0xe00002ed);   // not responding
+inline constexpr IoStatus kIoNotFound = static_cast<IoStatus>(0xe00002f0);        // not found
+inline constexpr IoStatus kIoPipeStall = static_cast<IoStatus>(0xe000404f); // request rejected
 
 // The text the platform layer gives for a status, for error messages.
 inline const char* ioStatusText(IoStatus status) {

@@ -18,16 +18,16 @@ const std::string sEmptyString;
 std::uint64_t truncateTo(std::uint64_t bits, PlistValue::Width width, bool isSigned) {
     switch (width) {
     case PlistValue::Width::Bits8:
-        return isSigned ? static_cast<std::uint64_t>(static_cast<std::int64_t>(
-                              static_cast<std::int8_t>(bits)))
+        return isSigned ? static_cast<std::uint64_t>(
+                              static_cast<std::int64_t>(static_cast<std::int8_t>(bits)))
                         : (bits & 0xFFu);
     case PlistValue::Width::Bits16:
-        return isSigned ? static_cast<std::uint64_t>(static_cast<std::int64_t>(
-                              static_cast<std::int16_t>(bits)))
+        return isSigned ? static_cast<std::uint64_t>(
+                              static_cast<std::int64_t>(static_cast<std::int16_t>(bits)))
                         : (bits & 0xFFFFu);
     case PlistValue::Width::Bits32:
-        return isSigned ? static_cast<std::uint64_t>(static_cast<std::int64_t>(
-                              static_cast<std::int32_t>(bits)))
+        return isSigned ? static_cast<std::uint64_t>(
+                              static_cast<std::int64_t>(static_cast<std::int32_t>(bits)))
                         : (bits & 0xFFFFFFFFu);
     case PlistValue::Width::Bits64:
         break;
@@ -402,8 +402,8 @@ void PlistValue::debugPrint(std::string& out, int indent) const {
                           static_cast<long long>(static_cast<std::int64_t>(i.bits)),
                           static_cast<int>(i.width));
         } else {
-            std::snprintf(buf, sizeof buf, "%llu (uint%d)",
-                          static_cast<unsigned long long>(i.bits), static_cast<int>(i.width));
+            std::snprintf(buf, sizeof buf, "%llu (uint%d)", static_cast<unsigned long long>(i.bits),
+                          static_cast<int>(i.width));
         }
         out += buf;
         break;

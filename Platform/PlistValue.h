@@ -18,7 +18,16 @@
 
 class PlistValue {
 public:
-    enum class Type : std::uint8_t { None, Dictionary, Array, Data, String, Integer, Real, Boolean };
+    enum class Type : std::uint8_t {
+        None,
+        Dictionary,
+        Array,
+        Data,
+        String,
+        Integer,
+        Real,
+        Boolean
+    };
     enum class Width : std::uint8_t { Bits8 = 8, Bits16 = 16, Bits32 = 32, Bits64 = 64 };
 
     using Dictionary = std::vector<std::pair<std::string, PlistValue>>;

@@ -33,9 +33,9 @@ TEST_F(AgentEvents, FactoryButtonFourPostsF12) {
     startRunningAgent();
     press("10 00 00 00 00 00 00 00");
     press(qPrintable(kRelease));
-    EXPECT_EQ(settled(4), (QStringList{QStringLiteral("keydown 0x6f repeat=0"),
-                                       QStringLiteral("keyup 0x6f"), QStringLiteral("flags 0x0"),
-                                       QStringLiteral("flags 0x0")}));
+    EXPECT_EQ(settled(4),
+              (QStringList{QStringLiteral("keydown 0x6f repeat=0"), QStringLiteral("keyup 0x6f"),
+                           QStringLiteral("flags 0x0"), QStringLiteral("flags 0x0")}));
 }
 
 TEST_F(AgentEvents, HeldKeyRepeatsAndStopsOnRelease) {
@@ -95,7 +95,8 @@ TEST_F(AgentEvents, ProfileButtonAdvancesPushesStoresAndBroadcasts) {
     for (const Broadcast& b : broadcasts()) {
         if (b.object == QLatin1String("ProfileChange")) {
             EXPECT_EQ(b.name, QStringLiteral("OrvixSablecoil"));
-            EXPECT_EQ(b.userInfo, PlistValue::dictionary({{"ProfileNumber", PlistValue::int32(2)}}));
+            EXPECT_EQ(b.userInfo,
+                      PlistValue::dictionary({{"ProfileNumber", PlistValue::int32(2)}}));
         }
     }
 }
@@ -136,8 +137,7 @@ TEST_F(AgentEvents, ResolutionSwitchSendsAndBroadcasts) {
     ASSERT_TRUE(SuiteHarness::waitUntil([&] {
         for (const Broadcast& b : broadcasts()) {
             if (b.object == QLatin1String("DpiChange")) {
-                return b.userInfo ==
-                       PlistValue::dictionary({{"Resolution", PlistValue::int32(3)}});
+                return b.userInfo == PlistValue::dictionary({{"Resolution", PlistValue::int32(3)}});
             }
         }
         return false;
@@ -168,9 +168,9 @@ TEST_P(StuckKey, HeldKeyIsReleased) {
         EXPECT_EQ(suite.stopProgram(kAgent), 0);
         break;
     }
-    ASSERT_TRUE(SuiteHarness::waitUntil(
-        [&] { return events().contains(QStringLiteral("keyup 0x0")); }))
-        << qPrintable(events().join(QLatin1Char('|')));
+    ASSERT_TRUE(SuiteHarness::waitUntil([&] {
+        return events().contains(QStringLiteral("keyup 0x0"));
+    })) << qPrintable(events().join(QLatin1Char('|')));
     // And the repeat is over.
     const int n = static_cast<int>(events().size());
     SuiteHarness::waitUntil([] { return false; }, 300);

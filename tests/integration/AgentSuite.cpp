@@ -12,9 +12,9 @@ void AgentSuite::SetUp() {
     ASSERT_TRUE(suite.start()) << qPrintable(suite.error());
     // The test process reads and writes the same settings files as the agent.
     qputenv("XDG_CONFIG_HOME", suite.tempPath(QStringLiteral("config")).toUtf8());
-    fNotifications = std::make_unique<SignalRecorder>(suite.connection(), kNotificationPath,
-                                                      kNotificationInterface,
-                                                      QStringLiteral("Notification"));
+    fNotifications =
+        std::make_unique<SignalRecorder>(suite.connection(), kNotificationPath,
+                                         kNotificationInterface, QStringLiteral("Notification"));
     ASSERT_TRUE(fNotifications->isListening());
 }
 
@@ -83,8 +83,8 @@ std::vector<AgentSuite::Broadcast> AgentSuite::broadcasts() const {
             continue;
         }
         const QVariantMap info = qdbus_cast<QVariantMap>(args.at(2));
-        result.push_back({args.at(0).toString(), args.at(1).toString(),
-                          DBusPlist::fromVariantMap(info)});
+        result.push_back(
+            {args.at(0).toString(), args.at(1).toString(), DBusPlist::fromVariantMap(info)});
     }
     return result;
 }
@@ -95,9 +95,10 @@ void AgentSuite::pushProfile(const PlistValue& profile, const QString& expectedC
     signal << QStringLiteral("OrvixSablecoil") << QStringLiteral("PrefsChange")
            << PlistToDBus::toVariantMap(profile);
     ASSERT_TRUE(suite.connection().send(signal));
-    ASSERT_TRUE(SuiteHarness::waitUntil(
-        [&] { return !suite.commands(1).isEmpty() && suite.commands(1).last() == expectedCommand; }))
-        << qPrintable(suite.commands(1).join(QLatin1Char('|'))) << qPrintable(agentErrors());
+    ASSERT_TRUE(SuiteHarness::waitUntil([&] {
+        return !suite.commands(1).isEmpty() && suite.commands(1).last() == expectedCommand;
+    })) << qPrintable(suite.commands(1).join(QLatin1Char('|')))
+        << qPrintable(agentErrors());
 }
 
 PlistValue AgentSuite::MappingProfile(std::initializer_list<std::pair<int, std::string>> records,

@@ -89,8 +89,9 @@ TEST_F(AgentSuite, FirmwareVersionsFollowTheDeviceInUse) {
 
 TEST_F(AgentSuite, BusyDeviceIsRetried) {
     login();
-    ASSERT_FALSE(suite.plug(2, {QStringLiteral("--busy"), QStringLiteral("2"),
-                                QStringLiteral("--firmware"), QStringLiteral("0x0301")})
+    ASSERT_FALSE(suite
+                     .plug(2, {QStringLiteral("--busy"), QStringLiteral("2"),
+                               QStringLiteral("--firmware"), QStringLiteral("0x0301")})
                      .isEmpty());
     startAgent();
     ASSERT_TRUE(waitForFirmware(0x0301)) << qPrintable(agentErrors());
@@ -117,15 +118,16 @@ TEST_F(AgentSuite, PrefsChangeIsPushedAsItCame) {
     startRunningAgent();
     const PlistValue before = domain(kV2);
     // Resolution 0 (450 dpi, step 4), report rate 125/s, lights off, profile 3.
-    ASSERT_TRUE(suite
-                    .busctl({QStringLiteral("emit"), kNotificationPath, kNotificationInterface,
-                             QStringLiteral("Notification"), QStringLiteral("ssa{sv}"),
-                             QStringLiteral("OrvixSablecoil"), QStringLiteral("PrefsChange"),
-                             QStringLiteral("3"), QStringLiteral("Resolution"), QStringLiteral("i"),
-                             QStringLiteral("0"), QStringLiteral("PollingRate"), QStringLiteral("i"),
-                             QStringLiteral("0"), QStringLiteral("ProfileNumber"),
-                             QStringLiteral("i"), QStringLiteral("3")})
-                    .ok());
+    ASSERT_TRUE(
+        suite
+            .busctl({QStringLiteral("emit"), kNotificationPath, kNotificationInterface,
+                     QStringLiteral("Notification"), QStringLiteral("ssa{sv}"),
+                     QStringLiteral("OrvixSablecoil"), QStringLiteral("PrefsChange"),
+                     QStringLiteral("3"), QStringLiteral("Resolution"), QStringLiteral("i"),
+                     QStringLiteral("0"), QStringLiteral("PollingRate"), QStringLiteral("i"),
+                     QStringLiteral("0"), QStringLiteral("ProfileNumber"), QStringLiteral("i"),
+                     QStringLiteral("3")})
+            .ok());
     ASSERT_TRUE(SuiteHarness::waitUntil([&] { return suite.commands(1).size() == 2; }))
         << qPrintable(agentErrors());
     EXPECT_EQ(suite.commands(1).last(), QStringLiteral("03 04 03 00"));

@@ -62,8 +62,10 @@ TEST(PlistValue, DebugStringShowsKindsAndContent) {
 }
 
 TEST(PlistValue, DictionaryEqualityIgnoresKeyOrder) {
-    PlistValue a = PlistValue::dictionary({{"x", PlistValue::int32(1)}, {"y", PlistValue::real(2)}});
-    PlistValue b = PlistValue::dictionary({{"y", PlistValue::real(2)}, {"x", PlistValue::int32(1)}});
+    PlistValue a =
+        PlistValue::dictionary({{"x", PlistValue::int32(1)}, {"y", PlistValue::real(2)}});
+    PlistValue b =
+        PlistValue::dictionary({{"y", PlistValue::real(2)}, {"x", PlistValue::int32(1)}});
     EXPECT_EQ(a, b);
     b.set("y", PlistValue::real(3));
     EXPECT_NE(a, b);
