@@ -11,16 +11,11 @@
 // counters; a positive deviation is late.
 #include "Application.h"
 #include "CallBacks.h"
-#include "ConsoleSession.h"
 #include "DeviceIds.h"
 #include "EventPoster.h"
-#include "HidSystem.h"
+#include "FakePlatform.h"
 #include "HidUtils.h"
-#include "NotificationCenter.h"
-#include "PlatformServices.h"
 #include "Preferences.h"
-#include "ServiceRegistry.h"
-#include "UsbAccess.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -46,71 +41,6 @@ using Micros = std::chrono::duration<double, std::micro>;
 const ServiceHandle kInstance = "/com/orvix/driver/OrvixSablecoilDriver/1";
 
 // ---- In-memory platform services -------------------------------------------
-
-// One driver instance of the second generation; property writes succeed.
-class BenchRegistry : public ServiceRegistry {
-public:
-    Result<std::vector<ServiceHandle>> matchingServices(std::string_view) override {
-        return std::vector<ServiceHandle>{kInstance};
-    }
-    Result<PlistValue> copyProperties(const ServiceHandle& service) override {
-        if (service != kInstance) {
-            return Result<PlistValue>::fail("no such service");
-        }
-        return PlistValue::dictionary({{"idVendor", PlistValue::int64(kSablecoilVendorId)},
-                                       {"idProduct", PlistValue::int64(kSablecoilV2ProductId)}});
-    }
-    IoStatus setProperties(const ServiceHandle&, const PlistValue&) override { return kIoSuccess; }
-    IoStatus addInterestNotification(const ServiceHandle&, MessageHandler) override {
-        return kIoSuccess;
-    }
-};
-
-class BenchHidSystem : public HidSystem {
-public:
-    bool isAvailable() override { return true; }
-    Result<PlistValue> copyParameters() override { return fParameters; }
-    IoStatus setParameters(const PlistValue& values) override {
-        for (const auto& [key, value] : values.dict()) {
-            fParameters.set(key, value);
-        }
-        return kIoSuccess;
-    }
-
-private:
-    PlistValue fParameters = PlistValue::dictionary();
-};
-
-class BenchUsb : public UsbAccess {
-public:
-    Result<std::vector<UsbDevice>> addMatchingNotification(std::uint16_t, std::uint16_t,
-                                                           DevicesHandler) override {
-        return std::vector<UsbDevice>{};
-    }
-    Status addTerminationNotification(std::uint16_t, std::uint16_t, DevicesHandler) override {
-        return Status::success();
-    }
-    IoStatus open(const UsbDevice&) override { return kIoSuccess; }
-    IoStatus deviceRequest(const UsbDevice&, DeviceRequest&) override { return kIoNotResponding; }
-    void close(const UsbDevice&) override {}
-};
-
-class BenchSession : public ConsoleSession {
-public:
-    std::optional<SessionInfo> copySessionInfo() override {
-        return SessionInfo{true, true, "alice", 1000};
-    }
-    void setBecameActiveHandler(std::function<void()>) override {}
-};
-
-class BenchNotifications : public NotificationCenter {
-public:
-    Status post(const std::string&, const std::string&, const PlistValue&) override {
-        return Status::success();
-    }
-    int addObserver(const std::string&, const std::string&, Handler) override { return 0; }
-    void removeObserver(int) override {}
-};
 
 // Stamps every post: the first one since the last clear(), each key press
 // that is not a repeat, and each repeat (after which onRepeat runs). The
@@ -166,23 +96,14 @@ private:
     }
 };
 
-class BenchPlatform : public PlatformServices {
+// The tests' in-memory services, one driver instance of the second
+// generation, with the stamping poster in place of the recording one.
+class BenchPlatform : public FakePlatform {
 public:
-    BenchPlatform() { PlatformServices::setCurrent(this); }
-    ~BenchPlatform() override { PlatformServices::setCurrent(nullptr); }
-    ServiceRegistry& registry() override { return fRegistry; }
-    HidSystem& hidSystem() override { return fHid; }
-    UsbAccess& usb() override { return fUsb; }
-    ConsoleSession& session() override { return fSession; }
-    NotificationCenter& notifications() override { return fNotifications; }
-    EventPoster& events() override { return fEvents; }
+    BenchPlatform() { fRegistry.add(kInstance, kSablecoilVendorId, kSablecoilV2ProductId); }
+    EventPoster& events() override { return fStamping; }
 
-    BenchRegistry fRegistry;
-    BenchHidSystem fHid;
-    BenchUsb fUsb;
-    BenchSession fSession;
-    BenchNotifications fNotifications;
-    StampingEvents fEvents;
+    StampingEvents fStamping;
 };
 
 // ---- The agent under measurement -------------------------------------------
@@ -210,7 +131,7 @@ public:
         app->fPreferences->InitPrefs();
         app->fPreferences->ReadPrefs();
         app->fPreferences->fMappingArray.items()[0] = Record(type, text);
-        fPlatform.fEvents.clear();
+        fPlatform.fStamping.clear();
     }
     ~Agent() {
         ReleaseHeldKey();
@@ -222,7 +143,7 @@ public:
     Agent& operator=(const Agent&) = delete;
 
     bool ready() const { return fConfig.isValid() && !Application::GetApp()->fSablecoil.empty(); }
-    StampingEvents& events() { return fPlatform.fEvents; }
+    StampingEvents& events() { return fPlatform.fStamping; }
 
     // The stopped repeat timers are deleted later; outside an event loop
     // that has to be asked for. The other posted events go first so that the
